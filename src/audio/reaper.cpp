@@ -1,0 +1,53 @@
+#include "reaper.h"
+
+#include "stream.h"
+
+namespace ornivox::audio {
+
+Reaper::~Reaper() { finish(std::chrono::milliseconds(2000)); }
+
+void Reaper::start() {
+  std::lock_guard lock(mutex_);
+  if (thread_.joinable()) return;
+  stopping_ = false;
+  thread_ = std::thread([this] { run(); });
+}
+
+void Reaper::add(std::shared_ptr<Stream> stream) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(stream));
+  }
+  changed_.notify_all();
+}
+
+void Reaper::run() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping, and nothing left
+    auto stream = std::move(queue_.front());
+    queue_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    stream->join();
+    stream.reset();
+    lock.lock();
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+void Reaper::finish(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  if (!thread_.joinable()) return;
+  stopping_ = true;
+  changed_.notify_all();
+  const bool idle = changed_.wait_for(lock, limit, [&] { return queue_.empty() && !busy_; });
+  std::thread t = std::move(thread_);
+  lock.unlock();
+  if (idle) t.join();
+  else t.detach();  // a callback that never returns must not hang the caller
+}
+
+}  // namespace ornivox::audio
