@@ -4,7 +4,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -130,9 +129,12 @@ class Resampler {
     if (swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_S16, outRate_, &inLayout_,
                             static_cast<AVSampleFormat>(inFormat_), inRate_, 0, nullptr) < 0)
       return false;
-    // A mono stream should sound as loud on each side as it was recorded.
-    av_opt_set_double(swr, "center_mix_level", 1.0, 0);
     swr_.reset(swr);
+    if (inLayout_.nb_channels == 1) {
+      // A mono stream sounds on each side as loud as it was recorded, not 3 dB down.
+      const double unity[2] = {1.0, 1.0};
+      swr_set_matrix(swr, unity, 1);
+    }
     if (swr_init(swr) < 0) {
       swr_.reset();
       return false;
@@ -199,8 +201,18 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
   if (opened < 0) return abort.load() ? BASS_ERROR_ENDED : (input.ring ? BASS_ERROR_FILEFORM : BASS_ERROR_FILEOPEN);
   std::unique_ptr<AVFormatContext, FormatCloser> fmt(raw);
 
-  if (avformat_find_stream_info(fmt.get(), nullptr) < 0 && abort.load()) return BASS_ERROR_ENDED;
-  const int index = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  // Demuxers that read the codec from the stream's own header (MP3 frame
+  // headers, Ogg and ASF headers) need no analysis pass, which would read
+  // half a second of audio before anything plays; the first decoded frame
+  // tells the rest.
+  bool known = false;
+  for (unsigned i = 0; i < fmt->nb_streams; ++i)
+    known |= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+             fmt->streams[i]->codecpar->codec_id != AV_CODEC_ID_NONE;
+  if (!known && avformat_find_stream_info(fmt.get(), nullptr) < 0 && abort.load()) return BASS_ERROR_ENDED;
+  int index = -1;
+  for (unsigned i = 0; i < fmt->nb_streams && index < 0; ++i)
+    if (fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) index = static_cast<int>(i);
   if (index < 0) return abort.load() ? BASS_ERROR_ENDED : BASS_ERROR_FILEFORM;
   AVStream* stream = fmt->streams[index];
   for (unsigned i = 0; i < fmt->nb_streams; ++i)

@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -26,7 +27,7 @@ int Engine::init(int device, DWORD freq) {
   if (device != -1 && device != 1) return BASS_ERROR_DEVICE;
   if (freq < 8000 || freq > 192000) return BASS_ERROR_FORMAT;
   // Damaged frames are normal on the radio; the engine reports what matters itself.
-  av_log_set_level(AV_LOG_QUIET);
+  av_log_set_level(std::getenv("ORNIVOX_FFMPEG_LOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET);
   if (int error = output_.open(static_cast<int>(freq))) return error;
   reaper_.start();
   std::lock_guard lock(mutex_);

@@ -177,7 +177,9 @@ void Stream::updateNextEvent() {
 
 bool Stream::play() {
   State expected = State::Created;
-  if (state_.compare_exchange_strong(expected, State::Playing)) return true;
+  // Until enough is buffered the stream waits as after a stall, rather than
+  // play a fragment and break off.
+  if (state_.compare_exchange_strong(expected, resumeAllowed() ? State::Playing : State::Stalled)) return true;
   return expected == State::Playing || expected == State::Stalled;
 }
 

@@ -1,0 +1,147 @@
+// Handles, configuration, freeing and the engine's own life cycle.
+#include <future>
+
+#include "engine_env.h"
+#include "support/media.h"
+
+using namespace ornivox::enginetest;
+using namespace ornivox::testsupport;
+
+namespace {
+
+std::unique_ptr<ScriptedServer> icyServer() {
+  return ScriptedServer::start(
+      R"({"s": [{"send": "ICY 200 OK\r\nicy-metaint:4096\r\n\r\n"}, {"audio": {"file": ")" +
+      mediaFile("tone_lr.mp3") +
+      R"(", "bytes": 2000000, "metaint": 4096, "titles": ["StreamTitle='A';", "StreamTitle='B';"], "title_every": 4096, "rate": 32000}}],)"
+      R"("stall": [{"stall": 30}]})");
+}
+
+}  // namespace
+
+TEST_F(EngineTest, ZeroFreedAndStaleHandlesFailHarmlessly) {
+  auto server = icyServer();
+  const HSTREAM freed = BASS_StreamCreateURL(server->url("s").c_str(), 0, 0x940000, nullptr, nullptr);
+  ASSERT_NE(freed, 0u);
+  ASSERT_TRUE(BASS_StreamFree(freed));
+  for (DWORD h : {DWORD{0}, freed, freed + 1000, ~DWORD{0}}) {
+    SCOPED_TRACE(h);
+    BASS_CHANNELINFO info{};
+    EXPECT_FALSE(BASS_StreamFree(h));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END), BASS_POSITION_FAIL);
+    EXPECT_EQ(BASS_ChannelGetTags(h, BASS_TAG_META), nullptr);
+    EXPECT_EQ(BASS_ChannelSetSync(h, BASS_SYNC_META, 0, [](HSYNC, DWORD, DWORD, void*) {}, nullptr), 0u);
+    EXPECT_FALSE(BASS_ChannelPlay(h, FALSE));
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ChannelGetLevel(h), BASS_LEVEL_FAIL);
+    EXPECT_FALSE(BASS_ChannelGetInfo(h, &info));
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 0.001), BASS_POSITION_FAIL);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+  }
+}
+
+TEST_F(EngineTest, VersionConfigurationAndPlugins) {
+  EXPECT_EQ(BASS_GetVersion() >> 16, 0x0204u);
+  EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr, nullptr));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+
+  struct Case {
+    DWORD option, value;
+  } options[] = {{BASS_CONFIG_NET_PLAYLIST, 1}, {BASS_CONFIG_BUFFER, 500},       {BASS_CONFIG_NET_BUFFER, 2000},
+                 {BASS_CONFIG_NET_PREBUF, 100}, {BASS_CONFIG_NET_TIMEOUT, kTestTimeoutMs}, {BASS_CONFIG_UPDATETHREADS, 4}};
+  for (const auto& o : options) {
+    SCOPED_TRACE(o.option);
+    EXPECT_TRUE(BASS_SetConfig(o.option, o.value));
+    EXPECT_EQ(BASS_GetConfig(o.option), o.value);
+  }
+  EXPECT_FALSE(BASS_SetConfig(9999, 1));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
+  EXPECT_STREQ(static_cast<const char*>(BASS_GetConfigPtr(BASS_CONFIG_NET_AGENT)), "LODOSFIL");
+
+  for (const char* name : {"basswma", "bass_aac.dll", "BASSWMA.DLL"}) EXPECT_NE(BASS_PluginLoad(name, 1), 0u) << name;
+  for (const char* name : {"bassflac", "", "basswma.exe"}) {
+    EXPECT_EQ(BASS_PluginLoad(name, 1), 0u) << name;
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  }
+  EXPECT_EQ(BASS_PluginLoad(nullptr, 1), 0u);
+}
+
+TEST_F(EngineTest, FreeingNeverWaitsForACallbackThatWaitsForTheFreeingThread) {
+  auto server = icyServer();
+  const HSTREAM h = open(server->url("s"));
+  ASSERT_NE(h, 0u);
+  struct Shared {
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released{release.get_future().share()};
+    std::atomic<int> calls{0};
+  } shared;
+  auto blockOnce = [](HSYNC, DWORD, DWORD, void* user) {
+    auto* s = static_cast<Shared*>(user);
+    if (s->calls++ == 0) {
+      s->entered.set_value();
+      s->released.wait();  // as the player's callbacks wait for the UI thread
+    }
+  };
+  ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_META, 0, blockOnce, &shared), 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_EQ(shared.entered.get_future().wait_for(5s), std::future_status::ready);
+
+  auto freeing = std::async(std::launch::async, [&] { return BASS_StreamFree(h); });
+  const bool freedWhileBlocked = freeing.wait_for(2s) == std::future_status::ready;
+  shared.release.set_value();
+  EXPECT_TRUE(freedWhileBlocked);
+  EXPECT_TRUE(freeing.get());
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(EngineTest, RepeatedCreateAndFreeLeavesNothingBehind) {
+  auto server = icyServer();
+  const std::string url = server->url("s");
+  auto cycle = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      const HSTREAM h = BASS_StreamCreateURL(url.c_str(), 0, 0x940000, nullptr, nullptr);
+      ASSERT_NE(h, 0u) << "cycle " << i << ": " << BASS_ErrorGetCode();
+      if (i % 4 == 0) BASS_ChannelPlay(h, FALSE);
+      ASSERT_TRUE(BASS_StreamFree(h));
+    }
+  };
+  cycle(20);  // warms up allocator pools and library state
+  ASSERT_TRUE(waitUntil([&] { return threadCount() <= 8; }, 5s)) << threadCount();
+  const int threads = threadCount();
+  const int descriptors = openDescriptors();
+  const long rss = residentKb();
+  cycle(200);
+  EXPECT_TRUE(waitUntil([&] { return threadCount() <= threads; }, 5s)) << threadCount() << " vs " << threads;
+  EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= descriptors; }, 5s))
+      << openDescriptors() << " vs " << descriptors;
+  EXPECT_LT(residentKb() - rss, 8 * 1024) << "kB grown over 200 cycles";
+}
+
+TEST_F(EngineTest, FreeWhileStreamsConnectAndPlayReturnsPromptly) {
+  auto server = icyServer();
+  const int threadsBefore = threadCount();
+  const HSTREAM playing = BASS_StreamCreateURL(server->url("s").c_str(), 0, 0x940000, nullptr, nullptr);
+  ASSERT_NE(playing, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(playing, FALSE));
+  auto connecting = std::async(std::launch::async, [&] {
+    return BASS_StreamCreateURL(server->url("stall").c_str(), 0, 0x940000, nullptr, nullptr);
+  });
+  ASSERT_TRUE(server->waitForRequest("stall", 5s));
+
+  const auto start = Clock::now();
+  EXPECT_TRUE(BASS_Free());
+  EXPECT_LT(Clock::now() - start, 1500ms);
+  ASSERT_EQ(connecting.wait_for(1500ms), std::future_status::ready);
+  EXPECT_EQ(connecting.get(), 0u);
+  EXPECT_EQ(BASS_ChannelIsActive(playing), BASS_ACTIVE_STOPPED);
+  EXPECT_TRUE(waitUntil([&] { return threadCount() <= threadsBefore; }, 3s)) << threadCount();
+
+  EXPECT_FALSE(BASS_Free());
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  EXPECT_EQ(BASS_StreamCreateURL(server->url("s").c_str(), 0, 0x940000, nullptr, nullptr), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  EngineEnvironment::initEngine();
+}
