@@ -48,6 +48,7 @@ THRESHOLD = 328
 # parec asks the sink for this latency: the null sink then renders at most
 # this far ahead of its clock, so monitor positions are close to playout time.
 PAREC_LATENCY_MS = 10
+OFFSET_LEAD = 5.0  # seconds of monitor reads before a run that also set its clock offset
 QUIET_BEFORE_START = 0.3  # seconds of monitor silence before a player starts
 QUIET_WAIT_LIMIT = 5.0
 FIRST_SOUND_LIMIT = 20.0  # ffplay alone needs ~5 s (it analyses the stream first)
@@ -218,20 +219,20 @@ class Monitor(threading.Thread):
 
     Stream position and wall clock: sample n left the sink at T0 + n/RATE,
     and reached us no earlier than that, so the smallest (read time - end
-    position/RATE) over the whole recording is T0 plus parec's least delay.
-    The same correction applies to every player."""
+    position/RATE) over a stretch of reads is T0 plus parec's least delay.
+    The same correction applies to every player. Each run takes that
+    smallest value over its own stretch, so a slow drift between the sink's
+    clock and ours could not build up over the whole bench."""
 
     def __init__(self, proc):
         super().__init__(name="monitor", daemon=True)
         self.proc = proc
         self.frames = 0  # frames read so far
-        self.min_offset = float("inf")
+        self.reads = []  # (monotonic time, read time - frames/RATE), one per read
         self.loud = bytearray()  # one byte per block: 1 loud, 0 silent
         self.onset = {}  # block -> exact first loud frame, for loud blocks after silence
         self.peak = {}  # block -> peak sample, loud blocks only
         self.error = None
-        self.first_read = None
-        self.last_read = None
 
     def run(self):
         fd = self.proc.stdout.fileno()
@@ -256,10 +257,7 @@ class Monitor(threading.Thread):
                     self._judge(pending[start:start + BLOCK * CHANNELS])
                 del pending[:whole]
                 self.frames += usable // 4
-                self.min_offset = min(self.min_offset, now - self.frames / RATE)
-                if self.first_read is None:
-                    self.first_read = (now, self.frames)
-                self.last_read = (now, self.frames)
+                self.reads.append((now, now - self.frames / RATE))
         except OSError as e:
             self.error = "reading parec: %s" % e
 
@@ -295,11 +293,12 @@ class Monitor(threading.Thread):
     def peak_between(self, first_block, end_block):
         return max((v for k, v in self.peak.items() if first_block <= k < end_block), default=0)
 
-    def frame_time(self, frame):
-        return self.min_offset + frame / RATE
-
-    def time_frame(self, t):
-        return int((t - self.min_offset) * RATE)
+    def offset(self, start, end):
+        """T0 as seen from the reads between monotonic times start and end."""
+        i = bisect.bisect_left(self.reads, (start,))
+        j = bisect.bisect_right(self.reads, (end, float("inf")))
+        span = self.reads[i:j] or self.reads[-1:]
+        return min(o for _, o in span)
 
 
 # -- the environment: PulseAudio, the station, the players ---------------------
@@ -588,10 +587,12 @@ def finish_run(svc, r):
     if not r["ok"]:
         return r
     mon = svc.monitor
-    r["first_sound_ms"] = (mon.frame_time(r["first_frame"]) - r["started"]) * 1000
+    offset = mon.offset(r["started"] - OFFSET_LEAD, r["window_end"])
+    r["clock_offset"] = offset
+    r["first_sound_ms"] = (offset + r["first_frame"] / RATE - r["started"]) * 1000
     # Sound playing through the window: a stall or a drop-out shows as silent blocks.
     a = r["first_frame"] // BLOCK + 10  # skip the first 100 ms: the ramp-in of the first frames
-    b = mon.time_frame(r["window_end"]) // BLOCK
+    b = int((r["window_end"] - offset) * RATE) // BLOCK
     r["silent_ms"] = mon.silent_blocks(a, b) * 10 if b > a else 0
     peak = mon.peak_between(a, b)
     r["peak_dbfs"] = 20 * math.log10(peak / 32768) if peak else None
@@ -878,20 +879,18 @@ def main():
                 r["round"] = round_no
                 results.append(r)
                 if r["ok"]:
-                    provisional = (svc.monitor.frame_time(r["first_frame"]) - r["started"]) * 1000
+                    offset = svc.monitor.offset(r["started"] - OFFSET_LEAD, time.monotonic())
+                    provisional = (offset + r["first_frame"] / RATE - r["started"]) * 1000
                     log("round %d/%d %-8s first sound %5.0f ms  cpu %.2f s/min  rss %.1f MiB"
                         % (round_no, args.runs, name, provisional, r["cpu_per_min"], r["peak_rss_mib"]))
                 else:
                     log("round %d/%d %-8s FAILED: %s %s" % (round_no, args.runs, name, r.get("error"),
                                                            r.get("stderr_tail", "")))
-        mon = svc.monitor
-        # How steady the monitor's clock was: the span read against the frames read.
-        drift_ms = None
-        if mon.first_read and mon.last_read:
-            (t0, f0), (t1, f1) = mon.first_read, mon.last_read
-            drift_ms = ((t1 - t0) - (f1 - f0) / RATE) * 1000
         for r in results:
             finish_run(svc, r)
+        # How far the sink's clock and ours moved apart over the bench.
+        offsets = [r["clock_offset"] for r in results if r.get("ok")]
+        drift_ms = (max(offsets) - min(offsets)) * 1000 if offsets else None
     finally:
         if svc is not None:
             svc.stop()
@@ -907,7 +906,8 @@ def main():
                                                      "first_sound_ms")}
     print_report(summary, verdicts, decode, args.players, args.runs, args.play_seconds, breakdown)
     elapsed = time.monotonic() - began
-    print("\n(%d s in all; monitor clock drift over the run %s ms)" % (elapsed, fmt(drift_ms, "%.1f")))
+    print("\n(%d s in all; the sink's clock moved %s ms against ours over the bench)"
+          % (elapsed, fmt(drift_ms, "%.1f")))
 
     failed = [p for p in args.players if summary[p]["ok_runs"] == 0]
     if args.json:

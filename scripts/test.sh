@@ -40,6 +40,14 @@ for preset in ${ORNIVOX_PRESETS:-release asan tsan}; do
   run_preset "$preset"
 done
 
+echo "=== fuzz: the scanners of what servers send, ${ORNIVOX_FUZZ_SECONDS:-20} s each"
+if scripts/fuzz.sh; then
+  passed=$((passed + 1))
+else
+  problems+=("fuzzing")
+  failed=$((failed + 1))
+fi
+
 echo
 [ ${#problems[@]} -eq 0 ] || printf 'problem: %s\n' "${problems[@]}"
 echo "ornivox: $passed passed, $failed failed"

@@ -48,10 +48,14 @@ int Stream::open(const std::string& url, Clock::time_point deadline, std::vector
     options.agent = settings_.agent;
     options.timeoutMs = settings_.timeoutMs;
     options.bufferMs = settings_.netBufferMs;
-    source_ = std::make_unique<HttpSource>(options, [this](std::string text, std::uint64_t offset) {
+    auto source = std::make_unique<HttpSource>(options, [this](std::string text, std::uint64_t offset) {
       onMetaBlock(std::move(text), offset);
     });
-    if (abort_.load()) source_->abort();
+    {
+      std::lock_guard lock(sourceMutex_);  // stop() may come from another thread meanwhile
+      source_ = std::move(source);
+      if (abort_.load()) source_->abort();
+    }
     if (int error = source_->waitForAnswer(deadline)) return error;
     url_ = source_->effectiveUrl();
     const std::string type = source_->headers().contentType();
@@ -91,7 +95,10 @@ void Stream::start(DWORD handle, std::function<void(DWORD)> onEnded) {
 void Stream::stop() {
   abort_.store(true);
   state_.store(State::Ended);  // leaves the mix at the device's next period
-  if (source_) source_->abort();
+  {
+    std::lock_guard lock(sourceMutex_);
+    if (source_) source_->abort();
+  }
   pcm_.close();
   {
     std::lock_guard lock(mutex_);

@@ -104,6 +104,9 @@ class Stream : public std::enable_shared_from_this<Stream> {
   std::function<void(DWORD)> onEnded_;
   std::string url_;  // the address finally opened
 
+  // Set once by open(); sourceMutex_ orders that against stop() from other
+  // threads. Everyone else reads it only after the stream was published.
+  std::mutex sourceMutex_;
   std::unique_ptr<HttpSource> source_;  // null for protocols FFmpeg opens itself
   DecoderInput input_;
   PcmQueue pcm_;

@@ -53,7 +53,7 @@ std::string meter(DWORD level) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: ornivox-play URL [seconds]\n");
+    std::fprintf(stderr, "usage: ornivox-play URL [seconds]\nExit codes: 0 played, 1 no service, 2 usage, 3 no sound device.\n");
     return 2;
   }
   const std::string url = argv[1];
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
     std::fprintf(stderr, "No sound device could be opened (error %d). Set SDL_AUDIODRIVER=disk to record to a file.\n",
                  BASS_ErrorGetCode());
-    return 1;
+    return 3;  // the run script records to a file instead
   }
   BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
   BASS_SetConfig(BASS_CONFIG_BUFFER, 500);

@@ -76,12 +76,14 @@ TEST_F(EngineTest, FreeingNeverWaitsForACallbackThatWaitsForTheFreeingThread) {
     std::promise<void> release;
     std::shared_future<void> released{release.get_future().share()};
     std::atomic<int> calls{0};
+    std::atomic<bool> left{false};
   } shared;
   auto blockOnce = [](HSYNC, DWORD, DWORD, void* user) {
     auto* s = static_cast<Shared*>(user);
     if (s->calls++ == 0) {
       s->entered.set_value();
       s->released.wait();  // as the player's callbacks wait for the UI thread
+      s->left = true;
     }
   };
   ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_META, 0, blockOnce, &shared), 0u);
@@ -93,6 +95,7 @@ TEST_F(EngineTest, FreeingNeverWaitsForACallbackThatWaitsForTheFreeingThread) {
   shared.release.set_value();
   EXPECT_TRUE(freedWhileBlocked);
   EXPECT_TRUE(freeing.get());
+  EXPECT_TRUE(waitUntil([&] { return shared.left.load(); }, 2s));
   EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
