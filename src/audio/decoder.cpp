@@ -299,7 +299,7 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
     if (!drainFrames()) break;
     if (!readyToldAlready && (bytesRead.load() > kMaxBytesBeforeAudio || errors >= kMaxConsecutiveErrors)) break;
     if (errors >= kMaxConsecutiveErrors) {
-      // A new chain link may bring new codec headers: start the decoder afresh once.
+      // A new chain link may bring new codec headers: start the decoder afresh.
       decoder = openCodec();
       if (!decoder) break;
       errors = kMaxConsecutiveErrors / 2;

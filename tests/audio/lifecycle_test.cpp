@@ -120,7 +120,13 @@ TEST_F(EngineTest, RepeatedCreateAndFreeLeavesNothingBehind) {
   EXPECT_TRUE(waitUntil([&] { return threadCount() <= threads; }, 5s)) << threadCount() << " vs " << threads;
   EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= descriptors; }, 5s))
       << openDescriptors() << " vs " << descriptors;
+#ifndef __SANITIZE_ADDRESS__
   EXPECT_LT(residentKb() - rss, 8 * 1024) << "kB grown over 200 cycles";
+#else
+  // AddressSanitizer's quarantine holds freed memory back, so the resident
+  // size says nothing here; LeakSanitizer checks this build for leaks at exit.
+  (void)rss;
+#endif
 }
 
 TEST_F(EngineTest, FreeWhileStreamsConnectAndPlayReturnsPromptly) {
