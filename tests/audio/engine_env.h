@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -64,6 +65,13 @@ class EngineTest : public ::testing::Test {
 };
 
 inline constexpr DWORD kTestTimeoutMs = 3000;
+
+// The entries of a tag list ("a\0b\0\0"); none for a missing tag.
+inline std::vector<std::string> tagList(const char* list) {
+  std::vector<std::string> out;
+  for (const char* p = list; p && *p; p += std::strlen(p) + 1) out.emplace_back(p);
+  return out;
+}
 inline constexpr int kRate = 44100;
 
 int threadCount();

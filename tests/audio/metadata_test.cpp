@@ -1,5 +1,4 @@
 // Header tags, in-stream titles and their syncs, timed with playback.
-#include <cstring>
 #include <mutex>
 
 #include "engine_env.h"
@@ -9,12 +8,6 @@ using namespace ornivox::enginetest;
 using namespace ornivox::testsupport;
 
 namespace {
-
-std::vector<std::string> tagList(const char* list) {
-  std::vector<std::string> out;
-  for (const char* p = list; p && *p; p += std::strlen(p) + 1) out.emplace_back(p);
-  return out;
-}
 
 // What the syncs reported: the tag read inside the callback and when.
 struct SyncLog {

@@ -1,6 +1,5 @@
 // Streams from the local Icecast station and the scripted station play, and
 // what reaches the output is what was sent.
-#include <cstring>
 
 #include "engine_env.h"
 #include "support/media.h"
@@ -10,12 +9,6 @@ using namespace ornivox::enginetest;
 using namespace ornivox::testsupport;
 
 namespace {
-
-std::vector<std::string> tagList(const char* list) {
-  std::vector<std::string> out;
-  for (const char* p = list; p && *p; p += std::strlen(p) + 1) out.emplace_back(p);
-  return out;
-}
 
 int bufferPercent(HSTREAM h) {
   const auto end = static_cast<long long>(BASS_StreamGetFilePosition(h, BASS_FILEPOS_END));
