@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Ornivox against mpv, ffplay and VLC on a local Icecast station.
 
-    bench.py [--runs N] [--play-seconds S] [--quick] [--json FILE]
-             [--players ornivox,mpv,ffplay,cvlc] [--build-dir DIR]
+    bench.py [--quick] [--json FILE] [--runs N] [--play-seconds S]
+             [--players ornivox,mpv,ffplay,cvlc] [--no-decode] ...   (--help: all)
 
 Every player plays the station's /tone.mp3 mount into one null sink of a
 private PulseAudio server; parec records the sink's monitor. Players take
@@ -48,7 +48,7 @@ THRESHOLD = 328
 # parec asks the sink for this latency: the null sink then renders at most
 # this far ahead of its clock, so monitor positions are close to playout time.
 PAREC_LATENCY_MS = 10
-OFFSET_LEAD = 5.0  # seconds of monitor reads before a run that also set its clock offset
+OFFSET_LEAD = 3.0  # seconds of monitor reads before a start that set that run's clock offset
 QUIET_BEFORE_START = 0.3  # seconds of monitor silence before a player starts
 QUIET_WAIT_LIMIT = 5.0
 FIRST_SOUND_LIMIT = 20.0  # ffplay alone needs ~5 s (it analyses the stream first)
@@ -117,11 +117,12 @@ def stop_process(proc, grace=STOP_GRACE):
             deadline = time.monotonic() + grace
             while time.monotonic() < deadline:
                 try:
-                    pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
+                    pid, status, rusage = os.wait4(proc.pid, os.WNOHANG)
                 except ChildProcessError:
-                    pid, status = proc.pid, 0
+                    pid, status, rusage = proc.pid, 0, None
                 if pid == proc.pid:
                     proc.returncode = os.waitstatus_to_exitcode(status)
+                    usage = rusage
                     break
                 time.sleep(0.01)
             if proc.returncode is not None:
@@ -220,9 +221,13 @@ class Monitor(threading.Thread):
     Stream position and wall clock: sample n left the sink at T0 + n/RATE,
     and reached us no earlier than that, so the smallest (read time - end
     position/RATE) over a stretch of reads is T0 plus parec's least delay.
-    The same correction applies to every player. Each run takes that
-    smallest value over its own stretch, so a slow drift between the sink's
-    clock and ours could not build up over the whole bench."""
+    The same correction applies to every player.
+
+    Each run takes that smallest value over the seconds just before its
+    player starts. Later reads would mislead: a player that asks for a very
+    low latency makes the null sink render in smaller steps, so less far
+    ahead of its clock, and its sample counts lose a little to rounding then
+    (some 0.3 ms a second), which adds up over a whole bench."""
 
     def __init__(self, proc):
         super().__init__(name="monitor", daemon=True)
@@ -304,9 +309,10 @@ class Monitor(threading.Thread):
 # -- the environment: PulseAudio, the station, the players ---------------------
 
 class Services:
-    def __init__(self, tmp, build_dir):
+    def __init__(self, tmp, ornivox_play, ornivox_env=None):
         self.tmp = tmp
-        self.build_dir = build_dir
+        self.ornivox_play = ornivox_play
+        self.ornivox_env = ornivox_env or {}
         self.pulse = None
         self.parec = None
         self.monitor = None
@@ -461,7 +467,7 @@ class Services:
         """argv and home; the argv starts with setpriv, which execs the player
         under the same pid, so the pid we measure is the player's."""
         if name == "ornivox":
-            argv = [os.path.join(self.build_dir, "src", "tools", "ornivox-play"), self.url]
+            argv = [self.ornivox_play, self.url]
         elif name == "mpv":
             argv = ["mpv", "--no-video", "--no-terminal", self.url]
         elif name == "ffplay":
@@ -475,6 +481,33 @@ class Services:
         else:
             raise ValueError(name)
         return with_deathsig(argv), self.player_home
+
+
+def probe_station(url, limit=10.0):
+    """How long the station itself takes to answer a plain HTTP GET and to
+    send the first audio byte: a floor under every player's first sound."""
+    host_port, _, path = url[len("http://"):].partition("/")
+    host, _, port = host_port.partition(":")
+    started = time.monotonic()
+    deadline = started + limit
+    headers_at = body_at = None
+    with socket.create_connection((host, int(port)), timeout=limit) as s:
+        s.sendall(("GET /%s HTTP/1.0\r\nHost: %s\r\nUser-Agent: ornivox-bench\r\n\r\n" % (path, host_port)).encode())
+        data = b""
+        while body_at is None:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise BenchError("the station sent no audio within %ds" % limit)
+            s.settimeout(left)
+            chunk = s.recv(65536)
+            if not chunk:
+                raise BenchError("the station closed the connection")
+            data += chunk
+            if headers_at is None and b"\r\n\r\n" in data:
+                headers_at = time.monotonic()
+            if headers_at is not None and len(data) > data.index(b"\r\n\r\n") + 4:
+                body_at = time.monotonic()
+    return {"headers_ms": (headers_at - started) * 1000, "first_byte_ms": (body_at - started) * 1000}
 
 
 class LineTimes(threading.Thread):
@@ -492,8 +525,22 @@ class LineTimes(threading.Thread):
         except (OSError, ValueError):
             pass
 
-    def first(self, prefix):
-        return next((t for t, l in self.lines if l.startswith(prefix)), None)
+
+
+def sink_input_latency(svc):
+    """The player's stream as PulseAudio sees it: how much audio the player
+    keeps buffered in the server (more: fewer wake-ups, later first sound)."""
+    try:
+        p = subprocess.run(["pactl", "list", "sink-inputs"], env=svc.base_env(svc.server_home),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           timeout=5)
+    except subprocess.TimeoutExpired:
+        return {}
+    text = p.stdout.decode(errors="replace")
+    buffer = re.search(r"Buffer Latency: (\d+) usec", text)
+    sink = re.search(r"Sink Latency: (\d+) usec", text)
+    return {"pulse_buffer_ms": int(buffer.group(1)) / 1000 if buffer else None,
+            "pulse_sink_ms": int(sink.group(1)) / 1000 if sink else None}
 
 
 def wait_for_quiet(svc):
@@ -513,6 +560,8 @@ def run_player(svc, name, play_seconds, tag):
     wait_for_quiet(svc)
     argv, home = svc.player_command(name)
     env = svc.base_env(home)
+    if name == "ornivox":
+        env.update(svc.ornivox_env)
     log_path = os.path.join(svc.logs, "%s-%s.log" % (name, tag))
     result = {"player": name, "ok": False}
     with open(log_path, "wb") as err:
@@ -524,7 +573,6 @@ def run_player(svc, name, play_seconds, tag):
         if name == "ornivox":
             lines = LineTimes(proc.stdout)
             lines.start()
-        usage = None
         try:
             first = None
             deadline = started + FIRST_SOUND_LIMIT
@@ -556,6 +604,7 @@ def run_player(svc, name, play_seconds, tag):
                     t_b = time.monotonic()
                     rss = tree_peak_rss_kib(proc.pid)
                     window = t_b - t_a
+                    result.update(sink_input_latency(svc))
                     result.update({
                         "ok": True,
                         "started": started,
@@ -587,7 +636,7 @@ def finish_run(svc, r):
     if not r["ok"]:
         return r
     mon = svc.monitor
-    offset = mon.offset(r["started"] - OFFSET_LEAD, r["window_end"])
+    offset = mon.offset(r["started"] - OFFSET_LEAD, r["started"])
     r["clock_offset"] = offset
     r["first_sound_ms"] = (offset + r["first_frame"] / RATE - r["started"]) * 1000
     # Sound playing through the window: a stall or a drop-out shows as silent blocks.
@@ -681,23 +730,29 @@ def decode_bench(tool, tmp, runs, repeat, seconds):
         theirs.append(ffmpeg_decode(path, repeat))
     ours_speed = statistics.median(r["speed"] for r in ours)
     ffmpeg_speed = statistics.median(r["speed"] for r in theirs)
+    # Per CPU second as well: other work on the machine stretches wall times, not CPU times.
+    ours_cpu = statistics.median(r["audio_seconds"] / r["cpu_seconds"] for r in ours)
+    ffmpeg_cpu = statistics.median(r["audio_seconds"] / r["cpu_seconds"] for r in theirs)
     return {
         "file_seconds": seconds, "repeat": repeat, "runs": runs,
         "ours_speed": ours_speed, "ffmpeg_speed": ffmpeg_speed, "ratio": ours_speed / ffmpeg_speed,
+        "ours_speed_cpu": ours_cpu, "ffmpeg_speed_cpu": ffmpeg_cpu, "ratio_cpu": ours_cpu / ffmpeg_cpu,
         "ours_runs": ours, "ffmpeg_runs": theirs, "check": check,
     }
 
 
 # -- report ------------------------------------------------------------------------
 
+# Lower is better for each; these carry the targets.
 FIGURES = (
-    # key, label, format, lower is better
     ("first_sound_ms", "first sound, ms", "%.0f"),
     ("cpu_per_min", "CPU s per min playing", "%.2f"),
     ("peak_rss_mib", "peak RSS, MiB", "%.1f"),
 )
+# Shown to explain the figures above; no target.
 INFO = (
     ("pulse_cpu_per_min", "pulseaudio CPU s/min (info)", "%.2f"),
+    ("pulse_buffer_ms", "buffered in pulseaudio, ms (info)", "%.1f"),
     ("silent_ms", "silence while playing, ms (info)", "%.0f"),
     ("peak_dbfs", "level at the sink, dBFS (info)", "%.1f"),
 )
@@ -750,15 +805,21 @@ def fmt(value, pattern):
     return "-" if value is None else pattern % value
 
 
-def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdown):
+def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdown, station, ornivox_env):
     out = []
     width = 34
     out.append("")
     out.append("Players on %s, median of %d run%s, %g s of playing each"
                % (MOUNT, runs, "" if runs == 1 else "s", play_seconds))
+    if ornivox_env:
+        out.append("(ornivox-play ran with %s)" % " ".join("%s=%s" % kv for kv in sorted(ornivox_env.items())))
     out.append("%-*s" % (width, "") + "".join("%10s" % p for p in players))
     for key, label, pattern in FIGURES + INFO:
         out.append("%-*s" % (width, label) + "".join("%10s" % fmt(summary[p][key], pattern) for p in players))
+        if runs > 1 and (key, label, pattern) in FIGURES:
+            spans = [summary[p].get(key + "_range") for p in players]
+            out.append("%-*s" % (width, "  lowest-highest") +
+                       "".join("%10s" % ("-" if not r else (pattern + "-" + pattern) % tuple(r)) for r in spans))
     out.append("%-*s" % (width, "runs that played") +
                "".join("%10s" % ("%d/%d" % (summary[p]["ok_runs"], summary[p]["runs"])) for p in players))
     peers = [p for p in PEERS if p in players]
@@ -774,6 +835,10 @@ def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdo
                        "".join("%10s" % fmt(v["ratios"].get(p), "%.2f") for p in peers) +
                        "   %-14s %s" % ("%s %s" % (v["best_peer"], pattern % v["best"]),
                                          "PASS" if v["pass"] else "FAIL"))
+    if station:
+        out.append("")
+        out.append("The station itself, to a bare HTTP GET (median of %d): headers after %.0f ms, "
+                   "first audio byte after %.0f ms" % (station["probes"], station["headers_ms"], station["first_byte_ms"]))
     if breakdown:
         out.append("")
         out.append("ornivox-play first sound, where the time goes (medians, ms after process start)")
@@ -790,6 +855,8 @@ def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdo
         out.append("  ffmpeg -f null            %8.0f x real time" % decode["ffmpeg_speed"])
         out.append("  ours / ffmpeg             %8.2f   (target >= 0.90)   %s"
                    % (decode["ratio"], "PASS" if v["pass"] else "FAIL"))
+        out.append("  per CPU second (info)     %8.2f   (%.0f vs %.0f x real time)"
+                   % (decode["ratio_cpu"], decode["ours_speed_cpu"], decode["ffmpeg_speed_cpu"]))
         out.append("  same samples as ffmpeg    %8s" % ("yes" if decode["check"]["identical"] else
                                                     "NO (%d vs %d frames)" % (decode["check"]["ours_frames"],
                                                                             decode["check"]["ffmpeg_frames"])))
@@ -811,6 +878,9 @@ def parse_args():
                    help="comma-separated subset of " + ",".join(PLAYER_ORDER))
     p.add_argument("--no-decode", action="store_true", help="leave out the decode comparison")
     p.add_argument("--build-dir", default=os.path.join(ROOT, "build", "release"))
+    p.add_argument("--ornivox-env", action="append", default=[], metavar="NAME=VALUE",
+                   help="an extra environment variable for ornivox-play only, to try a setting "
+                        "(e.g. PULSE_LATENCY_MSEC=60); may be repeated")
     args = p.parse_args()
     if args.quick:
         args.runs, args.play_seconds, args.decode_runs = 1, 3.0, 3
@@ -819,6 +889,13 @@ def parse_args():
     if bad or not players:
         p.error("unknown player(s): %s" % ", ".join(bad) if bad else "no players")
     args.players = [x for x in PLAYER_ORDER if x in players]
+    extra = {}
+    for item in args.ornivox_env:
+        name, sep, value = item.partition("=")
+        if not sep or not name:
+            p.error("--ornivox-env wants NAME=VALUE")
+        extra[name] = value
+    args.ornivox_env = extra
     if not 1 <= args.runs <= 50 or not 1 <= args.play_seconds <= 300 or not 1 <= args.decode_runs <= 50:
         p.error("runs 1..50, play seconds 1..300, decode runs 1..50")
     return args
@@ -839,6 +916,20 @@ def check_tools(args):
                          "cmake --build build/release)" % ", ".join(missing))
 
 
+def copy_binaries(args, tmp):
+    """Our programs run from copies: a rebuild in the tree during the bench
+    would otherwise swap them half-way (or catch one half-written)."""
+    os.makedirs(os.path.join(tmp, "bin"))
+    os.chmod(os.path.join(tmp, "bin"), 0o755)
+    bins = {}
+    for name, rel in (("ornivox-play", ("src", "tools")), ("ornivox-decode-bench", ("bench",))):
+        src = os.path.join(args.build_dir, *rel, name)
+        if os.access(src, os.X_OK):
+            bins[name] = os.path.join(tmp, "bin", name)
+            shutil.copy2(src, bins[name])
+    return bins
+
+
 def main():
     args = parse_args()
     install_signal_handlers()
@@ -851,14 +942,15 @@ def main():
         tmp = tempfile.mkdtemp(prefix=TEMP_PREFIX)
         with open(os.path.join(tmp, "owner.pid"), "w") as f:
             f.write(str(os.getpid()))
+        bins = copy_binaries(args, tmp)
 
         decode = None
         if not args.no_decode:
             log("decode throughput (%d runs)" % args.decode_runs)
-            decode = decode_bench(os.path.join(args.build_dir, "bench", "ornivox-decode-bench"), tmp,
+            decode = decode_bench(bins["ornivox-decode-bench"], tmp,
                                   args.decode_runs, repeat=3 if args.quick else 10, seconds=60)
 
-        svc = Services(tmp, args.build_dir)
+        svc = Services(tmp, bins.get("ornivox-play"), args.ornivox_env)
         svc.prepare_dirs()
         svc.start_pulse()
         svc.start_monitor()
@@ -873,13 +965,15 @@ def main():
             for name in args.players:
                 run_player(svc, name, 0.5, "warmup")
         results = []
+        station_probes = []
         for round_no in range(1, args.runs + 1):
+            station_probes.append(probe_station(svc.url))
             for name in args.players:
                 r = run_player(svc, name, args.play_seconds, "run%d" % round_no)
                 r["round"] = round_no
                 results.append(r)
                 if r["ok"]:
-                    offset = svc.monitor.offset(r["started"] - OFFSET_LEAD, time.monotonic())
+                    offset = svc.monitor.offset(r["started"] - OFFSET_LEAD, r["started"])
                     provisional = (offset + r["first_frame"] / RATE - r["started"]) * 1000
                     log("round %d/%d %-8s first sound %5.0f ms  cpu %.2f s/min  rss %.1f MiB"
                         % (round_no, args.runs, name, provisional, r["cpu_per_min"], r["peak_rss_mib"]))
@@ -888,7 +982,8 @@ def main():
                                                            r.get("stderr_tail", "")))
         for r in results:
             finish_run(svc, r)
-        # How far the sink's clock and ours moved apart over the bench.
+        # How far the sink's clock and ours moved apart over the bench: a
+        # sanity check (ms, not seconds, are expected), each run has its own.
         offsets = [r["clock_offset"] for r in results if r.get("ok")]
         drift_ms = (max(offsets) - min(offsets)) * 1000 if offsets else None
     finally:
@@ -904,17 +999,24 @@ def main():
         ours = [r for r in results if r["player"] == "ornivox" and r["ok"]]
         breakdown = {k: median_of(ours, k) for k in ("engine_ready_ms", "stream_ready_ms", "playing_ms",
                                                      "first_sound_ms")}
-    print_report(summary, verdicts, decode, args.players, args.runs, args.play_seconds, breakdown)
+    station = None
+    if station_probes:
+        station = {"probes": len(station_probes),
+                   "headers_ms": statistics.median(p["headers_ms"] for p in station_probes),
+                   "first_byte_ms": statistics.median(p["first_byte_ms"] for p in station_probes)}
+    print_report(summary, verdicts, decode, args.players, args.runs, args.play_seconds, breakdown, station,
+                 args.ornivox_env)
     elapsed = time.monotonic() - began
-    print("\n(%d s in all; the sink's clock moved %s ms against ours over the bench)"
-          % (elapsed, fmt(drift_ms, "%.1f")))
+    print("\n(%d s in all; the null sink's clock moved %s ms against ours over the bench, "
+          "each run measured against its own)" % (elapsed, fmt(drift_ms, "%.1f")))
 
     failed = [p for p in args.players if summary[p]["ok_runs"] == 0]
     if args.json:
         doc = {
             "url_mount": MOUNT, "runs": args.runs, "play_seconds": args.play_seconds,
+            "ornivox_env": args.ornivox_env,
             "players": args.players, "summary": summary, "verdicts": verdicts,
-            "ornivox_breakdown": breakdown, "decode": decode, "elapsed_seconds": elapsed,
+            "ornivox_breakdown": breakdown, "station": station, "decode": decode, "elapsed_seconds": elapsed,
             "monitor_drift_ms": drift_ms,
             "results": results,
             "failed_players": failed,

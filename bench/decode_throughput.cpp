@@ -7,10 +7,9 @@
 // valid MP3 stream, like a station's: a minute of audio decodes in a few tens
 // of milliseconds, too short to time well on its own. The bytes are in the
 // ring before the clock starts, so the figure is about demuxing, decoding and
-// resampling, not about reading the disk. A consumer
-// thread drains the queue the way the device callback would, only unpaced;
-// the queue keeps the engine's default size so the producer waits on it the
-// same way it does while playing.
+// resampling, not about reading the disk. A consumer thread drains the queue
+// the way the device callback would, only unpaced; the queue has the size
+// ornivox-play gives it, so the decoder waits on it as it does while playing.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -34,11 +33,8 @@ constexpr int kRate = 44100;                    // ornivox-play's BASS_Init rate
 constexpr std::size_t kPlaybackBufferMs = 500;  // ornivox-play's BASS_CONFIG_BUFFER
 constexpr std::size_t kPopFrames = 4096;
 
-double processCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+// All threads of the process; microseconds on glibc.
+double processCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 }  // namespace
 
