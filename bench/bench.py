@@ -37,6 +37,8 @@ import time  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 STATION = os.path.join(ROOT, "tests", "fixtures", "icecast_station.py")
+sys.path.insert(0, os.path.dirname(STATION))
+import fixture_proc  # noqa: E402
 MOUNT = "/tone.mp3"
 
 RATE = 44100
@@ -137,21 +139,6 @@ def stop_process(proc, grace=STOP_GRACE):
                 pass
     return usage
 
-
-def remove_stale_dirs():
-    """A bench killed with SIGKILL cannot remove its own temporary folder."""
-    tmp = tempfile.gettempdir()
-    for name in os.listdir(tmp):
-        if not name.startswith(TEMP_PREFIX):
-            continue
-        path = os.path.join(tmp, name)
-        try:
-            with open(os.path.join(path, "owner.pid")) as f:
-                os.kill(int(f.read()), 0)
-        except ProcessLookupError:
-            shutil.rmtree(path, ignore_errors=True)
-        except (OSError, ValueError):
-            pass
 
 
 # -- measuring processes ---------------------------------------------------
@@ -938,7 +925,7 @@ def main():
     svc = None
     try:
         check_tools(args)
-        remove_stale_dirs()
+        fixture_proc.remove_stale_dirs(TEMP_PREFIX)
         tmp = tempfile.mkdtemp(prefix=TEMP_PREFIX)
         with open(os.path.join(tmp, "owner.pid"), "w") as f:
             f.write(str(os.getpid()))
