@@ -26,11 +26,6 @@ class Config {
     std::lock_guard lock(agentMutex_);
     agent_ = std::move(text);
   }
-  // The text handed out by BASS_GetConfigPtr; stays valid until the next setAgent.
-  const char* agentPointer() const {
-    std::lock_guard lock(agentMutex_);
-    return agent_.c_str();
-  }
 
  private:
   mutable std::mutex agentMutex_;

@@ -232,7 +232,6 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
   const bool isAsf = std::string_view(fmt->iformat->name) == "asf";
   DecodedFormat info;
   info.ctype = channelType(stream->codecpar->codec_id, fmt->iformat->name);
-  info.bitrate = static_cast<std::uint32_t>(stream->codecpar->bit_rate > 0 ? stream->codecpar->bit_rate : fmt->bit_rate);
   info.isAsf = isAsf;
   if (std::string_view(fmt->iformat->name) == "ogg") {
     info.comments = dictionaryEntries(fmt->metadata, false);
@@ -262,7 +261,6 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
       if (!readyToldAlready) {
         info.rate = frame->sample_rate;
         info.channels = frame->ch_layout.nb_channels;
-        if (!info.bitrate && decoder->bit_rate > 0) info.bitrate = static_cast<std::uint32_t>(decoder->bit_rate);
       }
       const bool converted = resampler.convert(frame.get(), pcm);
       av_frame_unref(frame.get());

@@ -21,7 +21,6 @@ struct DecodedFormat {
   int rate = 0;      // the stream's own sample rate
   int channels = 0;  // the stream's own channel count
   std::uint32_t ctype = 0;
-  std::uint32_t bitrate = 0;  // bits per second, 0 if unknown
   bool isAsf = false;
   std::vector<std::string> comments;  // Vorbis comments, "NAME=value"
   std::vector<std::string> asfTags;   // ASF header tags, "name=value"

@@ -94,6 +94,12 @@ void HttpSource::signalAnswer(int error) {
   changed_.notify_all();
 }
 
+void HttpSource::notifyChanged() {
+  // Taking the lock orders this wake-up after a waiter's check of the predicate.
+  { std::lock_guard lock(mutex_); }
+  changed_.notify_all();
+}
+
 void HttpSource::waitForFill(std::size_t bytes, Clock::time_point deadline) {
   std::unique_lock lock(mutex_);
   changed_.wait_until(lock, deadline, [&] {
@@ -125,7 +131,6 @@ void HttpSource::startBody() {
 
   const auto length = headers_.contentLength();
   if (length && *length > 0 && *length <= kLargestWholeFile && headers_.metaint() == 0) {
-    live_ = false;
     endPosition_ = *length;
   } else {
     const std::uint32_t bitrate = headers_.statedBitrate() ? headers_.statedBitrate() : kAssumedBitrate;
@@ -148,20 +153,14 @@ void HttpSource::startBody() {
 void HttpSource::storeAudio(const std::uint8_t* data, std::size_t size) {
   std::size_t taken = pending_.empty() ? ring_->write(data, size) : 0;
   if (taken < size) pending_.insert(pending_.end(), data + taken, data + size);
-  if (taken) {
-    { std::lock_guard lock(mutex_); }
-    changed_.notify_all();
-  }
+  if (taken) notifyChanged();
 }
 
 void HttpSource::drainPending() {
   if (pending_.empty()) return;
   const std::size_t n = ring_->write(pending_.data(), pending_.size());
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
-  if (n) {
-    { std::lock_guard lock(mutex_); }
-    changed_.notify_all();
-  }
+  if (n) notifyChanged();
 }
 
 std::size_t HttpSource::onBody(const char* data, std::size_t size) {
@@ -246,7 +245,6 @@ void HttpSource::run() {
   if (!ring_ && result == CURLE_OK && !aborted_.load()) startBody();  // an empty body
   if (!ring_) {
     signalAnswer(aborted_.load() ? BASS_ERROR_ENDED : (result == CURLE_OK ? BASS_ERROR_FILEFORM : errorFromCurl(result)));
-    endError_.store(errorFromCurl(result));
     return;
   }
   // What did not fit yet still belongs to the stream: wait for the reader to make room.
@@ -255,10 +253,8 @@ void HttpSource::run() {
     drainPending();
     if (!pending_.empty()) curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
   }
-  endError_.store(errorFromCurl(result));
   ring_->finish();
-  { std::lock_guard lock(mutex_); }
-  changed_.notify_all();
+  notifyChanged();
 }
 
 }  // namespace ornivox::audio

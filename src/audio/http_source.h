@@ -50,7 +50,6 @@ class HttpSource {
   ByteRing& ring() { return *ring_; }
   // The network buffer's size: the content length for a finite answer that fits.
   std::uint64_t endPosition() const { return endPosition_; }
-  bool live() const { return live_; }
 
   // Waits until `bytes` are buffered, the answer ended or `deadline`.
   void waitForFill(std::size_t bytes, Clock::time_point deadline);
@@ -58,8 +57,6 @@ class HttpSource {
   std::string peek(std::size_t bytes);
 
   void abort();
-  // BASS_OK while the download runs or after a clean end; the reason otherwise.
-  int endError() const { return endError_.load(); }
 
  private:
   void run();
@@ -69,6 +66,7 @@ class HttpSource {
   void storeAudio(const std::uint8_t* data, std::size_t size);
   void drainPending();
   void signalAnswer(int error);
+  void notifyChanged();  // wakes waitForAnswer() and waitForFill()
   void wake();
 
   HttpOptions options_;
@@ -79,7 +77,6 @@ class HttpSource {
   std::string effectiveUrl_;
   std::unique_ptr<ByteRing> ring_;
   std::uint64_t endPosition_ = 0;
-  bool live_ = true;
 
   // Download thread only.
   std::unique_ptr<IcySplitter> splitter_;
@@ -90,7 +87,6 @@ class HttpSource {
 
   std::atomic<bool> wantWake_{false};
   std::atomic<bool> aborted_{false};
-  std::atomic<int> endError_{0};
 
   std::mutex mutex_;  // guards answered_, answerError_ and the fill wait
   std::condition_variable changed_;

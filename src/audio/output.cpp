@@ -34,8 +34,6 @@ int Output::open(int rate) {
     return BASS_ERROR_DRIVER;
   }
   rate_ = rate;
-  const char* driver = SDL_GetCurrentAudioDriver();
-  driver_ = driver ? driver : "";
   halted_.store(false);
   SDL_PauseAudioDevice(device_, 0);
   return BASS_OK;

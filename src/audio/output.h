@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace ornivox::audio {
@@ -25,7 +24,6 @@ class Output {
   int open(int rate);
   void close();
   int rate() const { return rate_; }
-  std::string driverName() const { return driver_; }
 
   void halt();
   void resume();
@@ -43,7 +41,6 @@ class Output {
 
   std::uint32_t device_ = 0;  // SDL_AudioDeviceID
   int rate_ = 0;
-  std::string driver_;
   std::atomic<float> volume_{1.0f};
   std::atomic<bool> halted_{false};
 

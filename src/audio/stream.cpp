@@ -115,8 +115,6 @@ void Stream::join() {
   if (syncThread_.joinable()) syncThread_.join();
 }
 
-bool Stream::joinable() const { return decodeThread_.joinable() || syncThread_.joinable(); }
-
 void Stream::decodeLoop() {
   DecoderEvents events;
   events.ready = [this](const DecodedFormat& format) {

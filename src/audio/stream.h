@@ -60,7 +60,6 @@ class Stream : public std::enable_shared_from_this<Stream> {
   void stop();
   // Any thread but the stream's own: waits for its threads.
   void join();
-  bool joinable() const;
 
   DWORD handle() const { return handle_.load(); }
   DWORD flags() const { return flags_; }

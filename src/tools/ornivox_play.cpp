@@ -98,9 +98,8 @@ int main(int argc, char** argv) {
     if (progress <= 75) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (progress <= 75 && !interrupted);
 
-  printList(BASS_ChannelGetTags(channel, BASS_TAG_ICY) ? "icy:" : "http:",
-            BASS_ChannelGetTags(channel, BASS_TAG_ICY) ? BASS_ChannelGetTags(channel, BASS_TAG_ICY)
-                                                       : BASS_ChannelGetTags(channel, BASS_TAG_HTTP));
+  printList("icy:", BASS_ChannelGetTags(channel, BASS_TAG_ICY));
+  printList("http:", BASS_ChannelGetTags(channel, BASS_TAG_HTTP));
   printList("comment:", BASS_ChannelGetTags(channel, BASS_TAG_OGG));
   printList("wma:", BASS_ChannelGetTags(channel, BASS_TAG_WMA));
   BASS_CHANNELINFO info{};

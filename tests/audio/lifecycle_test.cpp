@@ -14,6 +14,8 @@ std::unique_ptr<ScriptedServer> icyServer() {
       R"({"s": [{"send": "ICY 200 OK\r\nicy-metaint:4096\r\n\r\n"}, {"audio": {"file": ")" +
       mediaFile("tone_lr.mp3") +
       R"(", "bytes": 2000000, "metaint": 4096, "titles": ["StreamTitle='A';", "StreamTitle='B';"], "title_every": 4096, "rate": 32000}}],)"
+      R"("fast": [{"send": "ICY 200 OK\r\ncontent-type:audio/mpeg\r\n\r\n"}, {"audio": {"file": ")" + mediaFile("tone_lr.mp3") +
+      R"(", "bytes": 200000}}],)"
       R"("stall": [{"stall": 30}]})");
 }
 
@@ -102,7 +104,7 @@ TEST_F(EngineTest, FreeingNeverWaitsForACallbackThatWaitsForTheFreeingThread) {
 
 TEST_F(EngineTest, RepeatedCreateAndFreeLeavesNothingBehind) {
   auto server = icyServer();
-  const std::string url = server->url("s");
+  const std::string url = server->url("fast");
   auto cycle = [&](int n) {
     for (int i = 0; i < n; ++i) {
       const HSTREAM h = BASS_StreamCreateURL(url.c_str(), 0, 0x940000, nullptr, nullptr);
