@@ -3,5 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
+[ "$preset" = fuzz ] || scripts/build-ffmpeg.sh >/dev/null
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
