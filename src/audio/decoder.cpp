@@ -4,9 +4,11 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <memory>
 
 #include "bass.h"
@@ -20,6 +22,23 @@ constexpr int kAvioBufferSize = 8192;
 // judged undecodable (covers a mid-frame start and leading junk).
 constexpr std::uint64_t kMaxBytesBeforeAudio = 512 * 1024;
 constexpr int kMaxConsecutiveErrors = 200;
+// Joining a stream mid-way, the first frames decode to digital silence (their
+// bit reservoir went out before we came in). Up to this many are dropped so
+// the sound starts sooner; a station that really sends silence starts anyway.
+constexpr int kMaxLeadingSilentFrames = 8;
+
+bool isDigitalSilence(const AVFrame* frame) {
+  const auto format = static_cast<AVSampleFormat>(frame->format);
+  const bool planar = av_sample_fmt_is_planar(format);
+  const int planes = planar ? frame->ch_layout.nb_channels : 1;
+  const std::size_t bytes = static_cast<std::size_t>(frame->nb_samples) * av_get_bytes_per_sample(format) *
+                            (planar ? 1 : frame->ch_layout.nb_channels);
+  for (int p = 0; p < planes; ++p) {
+    const std::uint8_t* data = frame->extended_data[p];
+    if (std::any_of(data, data + bytes, [](std::uint8_t b) { return b != 0; })) return false;
+  }
+  return true;
+}
 
 struct FormatCloser {
   void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
@@ -249,6 +268,7 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
   std::vector<std::int16_t> pcm;
   bool readyToldAlready = false;
   int errors = 0;
+  int leadingSilenceLeft = kMaxLeadingSilentFrames;
 
   auto drainFrames = [&]() -> bool {
     while (true) {
@@ -257,6 +277,11 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
       if (r < 0) {
         ++errors;
         return true;
+      }
+      if (!readyToldAlready && leadingSilenceLeft > 0 && isDigitalSilence(frame.get())) {
+        --leadingSilenceLeft;
+        av_frame_unref(frame.get());
+        continue;
       }
       if (!readyToldAlready) {
         info.rate = frame->sample_rate;

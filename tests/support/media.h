@@ -9,6 +9,7 @@ namespace ornivox::testsupport {
 //   tone_lr.mp3          MP3 128 kbps 44.1 kHz stereo 20 s, L 440 Hz / R 1000 Hz, -6 dBFS
 //   right_full.mp3       left silent, right 1000 Hz at -0.3 dBFS, 10 s
 //   silence.mp3          digital silence, 10 s
+//   lead_silence.mp3     0.1 s of digital silence, then tone_lr's tones, 5 s
 //   tone_lr.aac          ADTS AAC, as tone_lr.mp3
 //   tone_lr.ogg          Ogg Vorbis, as tone_lr.mp3, TITLE "Bir"
 //   chained.ogg          two 3 s Vorbis links: 440 Hz "Bir", then 880 Hz "İki"
