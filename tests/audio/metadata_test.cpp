@@ -62,6 +62,7 @@ TEST_F(EngineTest, IcyAnswersGiveTheIcyList) {
     ASSERT_TRUE(waitUntil([&] { return BASS_ChannelGetTags(h, BASS_TAG_META) != nullptr; }, 3s));
     EXPECT_STREQ(BASS_ChannelGetTags(h, BASS_TAG_META), "StreamTitle='Ilk';StreamUrl='';");
 
+    ASSERT_TRUE(server->waitForRequest("s", 2s));  // the log reaches us on the server's own time
     const auto request = server->requests().at(0);
     EXPECT_EQ(request.header("User-Agent").value_or(""), "LODOSFIL");
     EXPECT_EQ(request.header("Icy-MetaData").value_or(""), "1");
