@@ -1,6 +1,8 @@
 // Streams from the local Icecast station and the scripted station play, and
 // what reaches the output is what was sent.
 
+#include <algorithm>
+
 #include "engine_env.h"
 #include "support/media.h"
 #include "support/signal_analysis.h"
@@ -28,14 +30,24 @@ std::vector<std::int16_t> playAndRecord(HSTREAM h, std::size_t frames = kRate) {
   return pcm;
 }
 
-// Per 100 ms of the left side: the peak in thousands and the 440 Hz
-// magnitude in hundredths, to tell a gap from a jump or a wrong pitch.
-std::string loudnessProfile(const std::vector<std::int16_t>& pcm) {
-  std::string out = "left per 100 ms (peak/1000, 440 Hz x100):";
+// The tone's magnitude in each 100 ms of one side.
+std::vector<double> blockMagnitudes(const std::vector<std::int16_t>& pcm, int channel, double hz) {
+  std::vector<double> out;
   const std::size_t block = kRate / 10;
   for (std::size_t f = 0; f + block <= pcm.size() / 2; f += block)
-    out += " " + std::to_string(peak(pcm.data() + f * 2, block, 0) / 1000) + "/" +
-           std::to_string(static_cast<int>(toneMagnitude(pcm.data() + f * 2, block, 0, 440, kRate) * 100));
+    out.push_back(toneMagnitude(pcm.data() + f * 2, block, channel, hz, kRate));
+  return out;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+std::string profile(const std::vector<double>& blocks) {
+  std::string out = "per 100 ms x100:";
+  for (double m : blocks) out += " " + std::to_string(static_cast<int>(m * 100));
   return out;
 }
 
@@ -77,8 +89,12 @@ TEST_P(StationMounts, PlaysTheToneOnTheRightSides) {
 
   const auto pcm = playAndRecord(h);
   const std::size_t frames = pcm.size() / 2;
-  EXPECT_GT(toneMagnitude(pcm.data(), frames, 0, 440, kRate), 0.4) << loudnessProfile(pcm);
-  EXPECT_GT(toneMagnitude(pcm.data(), frames, 1, 1000, kRate), 0.4);
+  // A live encoder starved of processor time (the sanitizer builds) can put
+  // a click into the station's own stream: the median of the blocks judges
+  // the tone, the file cases below judge continuity where the source is exact.
+  const auto left = blockMagnitudes(pcm, 0, 440), right = blockMagnitudes(pcm, 1, 1000);
+  EXPECT_GT(median(left), 0.4) << profile(left);
+  EXPECT_GT(median(right), 0.4) << profile(right);
   EXPECT_LT(toneMagnitude(pcm.data(), frames, 0, 1000, kRate), 0.02);
   EXPECT_LT(toneMagnitude(pcm.data(), frames, 1, 440, kRate), 0.02);
   EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
@@ -112,6 +128,7 @@ TEST_F(EngineTest, OtherCodecsAndFormatsFromFiles) {
       {"tone_lr_mono22k.mp3", "audio/mpeg", BASS_CTYPE_STREAM_MP3, 22050, 1, 660, 660},
       {"tone_lr.wma", "video/x-ms-asf", BASS_CTYPE_STREAM_WMA, 44100, 2, 440, 1000},
       {"tone_lr.ogg", "", BASS_CTYPE_STREAM_OGG, 44100, 2, 440, 1000},  // no type: probed
+      {"tone_lr.aac", "audio/aac", BASS_CTYPE_STREAM_AAC, 44100, 2, 440, 1000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -127,6 +144,10 @@ TEST_F(EngineTest, OtherCodecsAndFormatsFromFiles) {
     const std::size_t frames = pcm.size() / 2;
     EXPECT_GT(toneMagnitude(pcm.data(), frames, 0, c.left, kRate), 0.4);
     EXPECT_GT(toneMagnitude(pcm.data(), frames, 1, c.right, kRate), 0.4);
+    // The file is exact, so every stretch must carry the tone: a lost or
+    // repeated packet anywhere in the engine shows as a dip.
+    const auto left = blockMagnitudes(pcm, 0, c.left);
+    EXPECT_GT(*std::min_element(left.begin(), left.end()), 0.4) << profile(left);
     BASS_StreamFree(h);
   }
 }
