@@ -10,6 +10,8 @@ packages=(
   libsdl2-dev libcurl4-openssl-dev
   icecast2 ffmpeg util-linux procps
   clang libclang-rt-14-dev
+  qt6-base-dev libjpeg62-turbo-dev fonts-wine fonts-dejavu-core
+  xvfb xauth xcompmgr x11-utils iproute2
 )
 if [ "${1:-}" = "--with" ] && [ -n "${2:-}" ] && [ -f "$2" ]; then
   mapfile -t extra < <(grep -v '^\s*#' "$2" | grep -v '^\s*$')

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Ornivox and plays a station: the address
-# given, or else a local demo station (a real Icecast server on 127.0.0.1
-# playing test tones). With no sound device the audio is recorded to a file.
+# Installs what is missing, builds Ornivox and runs the player: on the
+# playlist file given, or else on a local demo station (a real Icecast server
+# on 127.0.0.1 playing test tones). With no display it runs in its own X
+# server for ORNIVOX_RUN_SECONDS (default 15), records what would be heard,
+# and says where the screenshot and the recording are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 scripts/build.sh release >/dev/null
-player=build/release/src/tools/ornivox-play
+bin=${ORNIVOX_BIN_DIR:-build/release/src/app}
 demo_dir=build/demo
+demo_port=8642
 mkdir -p "$demo_dir"
 
 station_pid=
@@ -16,33 +19,49 @@ cleanup() { [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null && wait "$s
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-url=${1:-}
-if [ -z "$url" ]; then
-  echo "No station address given: starting the local demo station."
-  coproc STATION { exec /usr/bin/python3 -B tests/fixtures/icecast_station.py; }
+player=("$bin/ornivox")
+if [ $# -eq 0 ]; then
+  echo "No playlist given: starting the local demo station on port $demo_port."
+  coproc STATION { exec /usr/bin/python3 -B tests/fixtures/icecast_station.py --port "$demo_port"; }
   station_pid=$STATION_PID
   read -r -t 40 ready <&"${STATION[0]}" || true
-  port=$(sed -nE 's/.*"port": *([0-9]+).*/\1/p' <<<"${ready:-}")
-  if [ -z "$port" ]; then
+  if ! grep -q '"ready": true' <<<"${ready:-}"; then
     echo "The demo station did not start: ${ready:-no answer}" >&2
     exit 1
   fi
-  url="http://127.0.0.1:$port/tone.mp3"
-  echo "Demo station: $url (also /tone.aac and /tone.ogg)"
+  echo "Demo station: http://127.0.0.1:$demo_port/tone.mp3"
+  player=("$bin/ornivox-demo")
+else
+  player+=("$1")
 fi
 
-seconds=${ORNIVOX_PLAY_SECONDS:-0}
-status=0
-"$player" "$url" "$seconds" || status=$?
-if [ "$status" -eq 3 ]; then
-  raw="$demo_dir/recording.raw"
-  wav="$demo_dir/recording.wav"
-  seconds=${ORNIVOX_PLAY_SECONDS:-15}
-  echo "No sound device here: recording ${seconds} s of what would be heard instead."
-  rm -f "$raw"
-  SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$raw" "$player" "$url" "$seconds" 2> >(grep -v 'disk i/o audio driver\|Writing to file' >&2) || status=$?
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  "${player[@]}"
+  exit $?
+fi
+
+seconds=${ORNIVOX_RUN_SECONDS:-15}
+raw="$demo_dir/recording.raw"
+wav="$demo_dir/recording.wav"
+shot="$demo_dir/screenshot.png"
+rm -f "$raw" "$wav" "$shot" "$demo_dir/player.log"
+echo "No display here: running in Xvfb for $seconds s with a compositor, recording what would be heard."
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$raw" XDG_RUNTIME_DIR="$PWD/$demo_dir/runtime"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+export ORNIVOX_LOG="$demo_dir/player.log" ORNIVOX_SHOT="$shot" ORNIVOX_SHOT_AT=$((seconds / 2)) ORNIVOX_REST=$((seconds - seconds / 2))
+ORNIVOX_COMPOSITOR=1 tests/fixtures/with_xvfb.sh bash -c '
+  "$@" 2>>"$ORNIVOX_LOG" &
+  player=$!
+  sleep "$ORNIVOX_SHOT_AT"
+  import -window root "$ORNIVOX_SHOT" 2>/dev/null || echo "no screenshot taken" >&2
+  sleep "$ORNIVOX_REST"
+  kill "$player" 2>/dev/null; wait "$player" 2>/dev/null; true
+' bash "${player[@]}"
+if [ -s "$raw" ]; then
   ffmpeg -nostdin -loglevel error -y -f s16le -ar 44100 -ac 2 -i "$raw" "$wav" && rm -f "$raw"
   echo "Recorded audio: $(realpath "$wav")"
-  [ "$status" -eq 3 ] && status=0
+else
+  echo "Nothing was recorded." >&2
 fi
-exit "$status"
+[ -s "$shot" ] && echo "Screenshot: $(realpath "$shot")"
+true

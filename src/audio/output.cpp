@@ -19,6 +19,9 @@ constexpr int kDeviceFrames = 1024;
 Output::~Output() { close(); }
 
 int Output::open(int rate) {
+  // SDL would otherwise turn SIGINT and SIGTERM into quit events nobody
+  // reads, and the program could no longer be ended by a signal.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
   SDL_AudioSpec want{};
   want.freq = rate;

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/disk_recording.h"
+
 namespace ornivox::enginetest {
 
 namespace {
@@ -55,23 +57,13 @@ ornivox::testsupport::IcecastStation& EngineEnvironment::station() {
 
 std::string EngineEnvironment::diskFile() { return gDiskFile; }
 
-std::uintmax_t EngineEnvironment::recordedBytes() {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(gDiskFile, ec);
-  return ec ? 0 : size;
-}
+std::uintmax_t EngineEnvironment::recordedBytes() { return ornivox::testsupport::DiskRecording(gDiskFile).bytes(); }
 
 std::vector<std::int16_t> EngineEnvironment::recorded(std::uintmax_t from, std::size_t frames,
                                                       std::chrono::milliseconds limit) {
-  from -= from % 4;
-  const std::uintmax_t want = from + frames * 4;
+  const std::uintmax_t want = from - from % 4 + frames * 4;
   waitUntil([&] { return recordedBytes() >= want; }, limit);
-  std::ifstream in(gDiskFile, std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(from));
-  std::vector<std::int16_t> pcm(frames * 2);
-  in.read(reinterpret_cast<char*>(pcm.data()), static_cast<std::streamsize>(pcm.size() * 2));
-  pcm.resize(static_cast<std::size_t>(in.gcount()) / 2);
-  return pcm;
+  return ornivox::testsupport::DiskRecording(gDiskFile).read(from, frames);
 }
 
 int threadCount() { return countEntries("/proc/self/task"); }

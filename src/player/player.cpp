@@ -1,0 +1,262 @@
+#include "player/player.h"
+
+#include <chrono>
+#include <cmath>
+#include <cfenv>
+
+#include "app/station_texts.h"
+#include "metadata/header_tags.h"
+#include "metadata/now_playing.h"
+#include "player/texts.h"
+#include "playlist/resolvers.h"
+#include "settings/settings.h"
+
+namespace ornivox {
+namespace {
+
+constexpr DWORD kStreamFlags = BASS_STREAM_STATUS | BASS_STREAM_BLOCK | BASS_STREAM_AUTOFREE;
+constexpr QWORD kFailedPosition = ~QWORD{0};
+constexpr std::uint32_t kEnoughBuffered = 75;
+// Between buffering rounds: often enough for a smooth count, seldom enough
+// not to spin a core and the X server while the buffer fills.
+constexpr auto kBufferingRound = std::chrono::milliseconds(10);
+
+std::string str(std::string_view v) { return std::string(v); }
+
+}  // namespace
+
+int RoundHalfEven(double value) {
+  // nearbyint follows the current rounding mode, which is to-nearest-even
+  // unless someone changed it; say so explicitly.
+  const int saved = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double r = std::nearbyint(value);
+  std::fesetround(saved);
+  return static_cast<int>(r);
+}
+
+Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view) {}
+
+Player::~Player() {
+  close();
+  joinConnections();
+}
+
+void Player::OpenStation(const std::string& source) {
+  if (!source.empty()) {
+    state_.stationName.clear();
+    state_.playlistUrl.clear();
+    const std::string ext = PlaylistExtension(source);
+    if (ext == ".pls")
+      ResolvePls(source, state_.stationName, state_.playlistUrl);
+    else if (ext == ".asx")
+      ResolveAsx(source, state_.stationName, state_.playlistUrl);
+    else if (ext == ".m3u")
+      ResolveM3u(source, state_.stationName, state_.playlistUrl);
+  } else {
+    Readini(state_);
+    if (state_.homePage.empty()) state_.homePage = str(station::kHomePage);
+    if (state_.stationName.empty()) state_.stationName = str(station::kBrand);
+    if (state_.playlistUrl.empty()) state_.playlistUrl = str(station::kPlaylistUrl);
+    view_.setStationLine(state_.stationName);
+    view_.setTitleLine(str(station::kSlogan));
+  }
+  BASS_Stop();
+  BASS_StreamFree(state_.channel);
+  startConnection();
+  BASS_Start();
+  setVolumeBarFromDevice();
+}
+
+void Player::btnPlayClick() {
+  BASS_Stop();
+  startConnection();
+  BASS_Start();
+  setVolumeBarFromDevice();
+  view_.setWatchdogEnabled(true);
+}
+
+void Player::btnDurClick() {
+  view_.setWatchdogEnabled(false);
+  BASS_Stop();
+}
+
+void Player::TimerKontrolTimer() {
+  const std::string title = view_.titleLine();
+  if (state_.messengerToggle) {
+    SendNowPlaying(station::kBrand, title, station::kMakerAddress, true);
+    state_.messengerToggle = false;
+    state_.messengerSuffix = str(station::kHomePage);
+  } else {
+    SendNowPlaying(station::kBrand, title, station::kHomePage, true);
+    state_.messengerToggle = true;
+    state_.messengerSuffix = str(station::kMakerAddress);
+  }
+  if (BASS_ChannelIsActive(state_.channel) != BASS_ACTIVE_PLAYING) {
+    view_.setStationLine(str(texts::kNoService));
+    view_.repaintStationLine();
+    btnPlayClick();
+  }
+}
+
+void Player::sndBarPropertiesChange(int position) { BASS_SetVolume(static_cast<float>(position / 100.0)); }
+
+void Player::btnSesAcikClick() {
+  view_.showMuted(true);
+  BASS_SetVolume(0);
+}
+
+void Player::btnSesKapaliClick() {
+  view_.showMuted(false);
+  BASS_SetVolume(static_cast<float>(view_.volumeBar() / 100.0));
+}
+
+void Player::tLevelTimer() {
+  int left = 0, right = 0;
+  if (BASS_ChannelIsActive(state_.channel) == BASS_ACTIVE_PLAYING) {
+    const DWORD level = BASS_ChannelGetLevel(state_.channel);
+    if (level != 0xFFFFFFFFu) {
+      left = static_cast<int>(level & 0xFFFF);
+      right = static_cast<int>(level >> 16);
+    }
+  }
+  view_.setLevels(left, right);
+}
+
+void Player::setVolumeBarFromDevice() {
+  view_.setVolumeBar(RoundHalfEven(static_cast<double>(BASS_GetVolume()) * 100.0));
+}
+
+bool Player::sendStatus(std::uint64_t generation, int code, StatusParam param) {
+  if (generation != generation_.load()) return false;
+  bool handled = false;
+  ui_.call([&] {
+    if (generation != generation_.load()) return;
+    handleStatus(generation, code, param);
+    handled = true;
+  });
+  return handled;
+}
+
+void Player::handleStatus(std::uint64_t, int code, const StatusParam& param) {
+  StatusEffect effect = ApplyPlayerStatus(state_, code, param);
+  if (effect.titleLine) view_.setTitleLine(*effect.titleLine);
+  if (effect.stationLine) view_.setStationLine(*effect.stationLine);
+  if (effect.repaintStationLine) view_.repaintStationLine();
+  if (effect.nowPlaying) SendNowPlaying(station::kBrand, effect.nowPlaying->title, effect.nowPlaying->suffix, true);
+}
+
+void Player::startConnection() {
+  reapFinished();
+  const std::uint64_t generation = generation_.fetch_add(1) + 1;
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  std::thread thread([this, url = state_.playlistUrl, generation, finished] {
+    ConnectionThread(url, generation);
+    finished->store(true);
+  });
+  workers_.push_back(Worker{std::move(thread), std::move(finished)});
+}
+
+void Player::reapFinished() {
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if (it->finished->load()) {
+      it->thread.join();
+      it = workers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::size_t Player::activeConnections() const {
+  std::size_t n = 0;
+  for (const Worker& w : workers_) n += w.finished->load() ? 0 : 1;
+  return n;
+}
+
+void Player::close() {
+  generation_.fetch_add(1);
+  ui_.close();
+}
+
+void Player::joinConnections() {
+  for (Worker& w : workers_) w.thread.join();
+  workers_.clear();
+}
+
+void Player::ConnectionThread(std::string url, std::uint64_t generation) {
+  auto current = [&] { return generation == generation_.load(); };
+
+  bool started = false;
+  ui_.call([&] {
+    if (!current()) return;
+    state_.streamUrl = url;
+    BASS_StreamFree(state_.channel);
+    handleStatus(generation, PS_CONNECTING, {});
+    started = true;
+  });
+  if (!started) return;
+
+  const HSTREAM stream = BASS_StreamCreateURL(url.c_str(), 0, kStreamFlags, nullptr, nullptr);
+  if (stream == 0) {
+    sendStatus(generation, PS_NO_SERVICE, {});
+    return;
+  }
+  const bool isWma = BASS_ChannelGetTags(stream, BASS_TAG_WMA) != nullptr;
+  bool adopted = false;
+  ui_.call([&] {
+    if (!current()) return;
+    state_.channel = stream;
+    state_.isWma = isWma;
+    adopted = true;
+  });
+  if (!adopted) {
+    // Replaced while connecting: nobody else knows this stream.
+    BASS_StreamFree(stream);
+    return;
+  }
+
+  // From here the stream is the shared channel: whoever replaces this
+  // connection frees it, and every call below on a freed stream fails.
+  for (;;) {
+    QWORD end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
+    if (end == kFailedPosition) break;
+    std::uint32_t progress;
+    if (isWma) {
+      progress = static_cast<std::uint32_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_WMA_BUFFER));
+    } else {
+      end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
+      const auto download = static_cast<std::int64_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD));
+      const auto position = static_cast<std::int64_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT));
+      const auto total = static_cast<std::int64_t>(end);
+      // An empty end (nothing known yet) counts as nothing buffered.
+      progress = total == 0 ? 0 : static_cast<std::uint32_t>((download - position) * 100 / total);
+    }
+    if (!sendStatus(generation, PS_BUFFERING, {static_cast<std::int64_t>(progress), {}})) return;
+    if (progress > kEnoughBuffered) break;
+    std::this_thread::sleep_for(kBufferingRound);
+  }
+
+  TagContext tags;
+  tags.channel = stream;
+  tags.isWma = isWma;
+  tags.sendText = [this, generation](int code, std::string_view text) {
+    sendStatus(generation, code, StatusParam{0, std::string(text)});
+  };
+  tags.setKbpsLabel = [this, generation](std::string_view text) {
+    ui_.call([&] {
+      if (generation == generation_.load()) view_.setKbpsLabel(std::string(text));
+    });
+  };
+  ReadHeaderTags(tags);
+
+  ui_.call([&] {
+    if (!current()) return;
+    if (state_.homePage.empty()) state_.homePage = str(station::kPlaylistUrl);
+    if (state_.stationName.empty()) state_.stationName = state_.homePage;
+    view_.setStationLine(state_.stationName);
+    BASS_ChannelPlay(state_.channel, FALSE);
+  });
+}
+
+}  // namespace ornivox

@@ -1,0 +1,7 @@
+#include "about/hakkinda.h"
+
+namespace ornivox::ui {
+
+TfrmHakkinda::TfrmHakkinda(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("frmHakkinda")); }
+
+}  // namespace ornivox::ui

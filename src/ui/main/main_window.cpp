@@ -1,0 +1,382 @@
+#include "main/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QUrl>
+#include <QWindow>
+
+#include <cstdlib>
+#include <exception>
+
+#include "app/station_texts.h"
+#include "bass.h"
+#include "main/jpeg_picture.h"
+#include "main/texts_qt.h"
+#include "main/window_shape.h"
+#include "metadata/now_playing.h"
+#include "platform/handover_server.h"
+#include "widgets/level_gauge.h"
+#include "widgets/shadow_label.h"
+#include "widgets/skin_image.h"
+#include "widgets/track_bar.h"
+
+namespace ornivox::ui {
+namespace {
+
+constexpr QSize kClientSize(419, 114);
+
+QImage picture(const char* name) { return QImage(QStringLiteral(":/pictures/") + QLatin1String(name)); }
+
+QFont tahoma(int pixels, bool bold) {
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+SkinImage* image(QWidget* parent, int x, int y, int w, int h, const QImage& pic, bool keyed) {
+  auto* widget = new SkinImage(parent);
+  widget->setGeometry(x, y, w, h);
+  widget->setImage(pic, keyed);
+  return widget;
+}
+
+ShadowLabel* label(QWidget* parent, int x, int y, int w, int h) {
+  auto* widget = new ShadowLabel(parent);
+  widget->setGeometry(x, y, w, h);
+  return widget;
+}
+
+void openAddress(std::string_view address) {
+  QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(address.data(), static_cast<qsizetype>(address.size()))));
+}
+
+}  // namespace
+
+void ShowBassError(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QString(),
+                  text + QStringLiteral("\r\n(error code: %1)").arg(BASS_ErrorGetCode()), QMessageBox::Ok, owner);
+  box.exec();
+}
+
+TfrmMain::TfrmMain(MainWindowOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), options_(std::move(options)) {
+  setWindowTitle(QString::fromLatin1(station::kInstanceName.data(), static_cast<int>(station::kInstanceName.size())));
+  setFixedSize(kClientSize);
+  move(468, 222);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  createComponents();
+  player_ = std::make_unique<Player>(playerState(), *this);
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() { FormDestroy(); }
+
+void TfrmMain::createComponents() {
+  const QImage face = picture("button_face.bmp");
+  Image1 = image(this, 0, 0, kClientSize.width(), kClientSize.height(), picture("skin.bmp"), false);
+  btnKapat = image(this, 389, 24, 21, 23, picture("close.bmp"), false);
+  btnKapat->setToolTip(QStringLiteral("Kapat"));
+  btnMinimize = image(this, 366, 24, 21, 23, picture("minimize.bmp"), false);
+  btnMinimize->setToolTip(QStringLiteral("Simge"));
+  btnSesAcik = image(this, 258, 82, 16, 16, picture("sound_on.bmp"), true);
+  btnDur = image(this, 240, 82, 16, 16, picture("stop.bmp"), true);
+  btnPlay = image(this, 222, 82, 16, 16, picture("play.bmp"), true);
+  btnSesKapali = image(this, 215, 58, 16, 16, picture("sound_off.bmp"), true);
+  btnSesKapali->hide();
+  logo = image(this, 7, 8, 100, 100, DecodeJpeg([] {
+                 QFile f(QStringLiteral(":/pictures/logo.jpg"));
+                 return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+               }()),
+               false);
+  lWebGit = label(this, 7, 10, 98, 97);
+  lWebGit->setToolTip(QStringLiteral("Web Sayfasına Git"));
+  imageBilgi = image(this, 362, 73, 53, 18, face, true);
+  const QColor highlight = QApplication::palette().color(QPalette::Highlight);
+  lBilgi = label(this, 366, 75, 45, 14);
+  lBilgi->setFont(tahoma(11, true));
+  lBilgi->setTextColor(highlight);
+  lBilgi->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lBilgi->setText(QStringLiteral("Bilgi"));
+  imageIstek = image(this, 362, 52, 53, 18, face, true);
+  lIstek = label(this, 366, 54, 46, 13);
+  lIstek->setFont(tahoma(11, true));
+  lIstek->setTextColor(highlight);
+  lIstek->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lIstek->setText(QStringLiteral("İstek"));
+
+  for (LevelGauge** gauge : {&lSol, &lSag}) {
+    *gauge = new LevelGauge(this);
+    (*gauge)->setRange(0, 65535);
+    (*gauge)->setColors(QColor(115, 115, 115), QColor(30, 30, 30));
+    (*gauge)->setEnabled(false);
+  }
+  lSol->setGeometry(336, 44, 7, 30);
+  lSag->setGeometry(344, 44, 7, 30);
+
+  Label4 = label(this, 113, 21, 221, 21);
+  Label4->setFont(tahoma(12, true));
+  Label4->setTextColor(QColor(255, 255, 0));
+  Label4->setAlignment(Qt::AlignCenter);
+  Label4->setAccelerators(true);
+  Label4->setShadow(1, Qt::black, ShadowOrientation::RightBottom);
+
+  sndBar = new TrackBar(this);
+  sndBar->setGeometry(270, 80, 89, 24);
+  sndBar->setRange(0, 100);
+
+  Label3 = label(this, 113, 41, 223, 34);
+  Label3->setFont(tahoma(12, true));
+  Label3->setTextColor(QColor(255, 255, 0));
+  Label3->setAlignment(Qt::AlignCenter);
+  Label3->setWordWrap(true);
+  Label3->setAccelerators(false);
+  Label3->setShadow(1, Qt::black, ShadowOrientation::RightBottom);
+
+  sLink = label(this, 114, 81, 10, 10);
+  sLink->setFont(tahoma(11, false));
+  sLink->setTextColor(QColor(0, 128, 192));
+  sLink->setLowered(true, QApplication::palette().color(QPalette::Light));
+  sLink->setShadow(0, Qt::black, ShadowOrientation::Top);
+  sLink->setAutoSize(true);
+  sLink->setText(FromCp1254(std::string(station::kMakerAddress)));
+
+  lKbps = label(this, 308, 19, 46, 26);
+  lKbps->setFont(tahoma(9, false));
+  lKbps->setTextColor(QColor(139, 139, 139));
+  lKbps->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  lKbps->setWordWrap(true);
+  lKbps->setShadow(1, Qt::black, ShadowOrientation::Right);
+  lKbps->setText(QStringLiteral("0 kbps aac"));
+
+  TimerKontrol = new QTimer(this);
+  TimerKontrol->setInterval(options_.watchdogIntervalMs);
+  tLevel = new QTimer(this);
+  tLevel->setInterval(options_.levelIntervalMs);
+
+  // Moving the window: any button on the skin, the two text lines or the logo.
+  for (SkinImage* w : {Image1, logo})
+    connect(w, &SkinImage::pressed, this, [this, w](Qt::MouseButton b) { startMove(w, b); });
+  for (ShadowLabel* w : {Label4, Label3})
+    connect(w, &ShadowLabel::pressed, this, [this, w](Qt::MouseButton b) { startMove(w, b); });
+
+  connect(btnKapat, &SkinImage::clicked, this, &TfrmMain::btnKapatClick);
+  connect(btnMinimize, &SkinImage::clicked, this, &TfrmMain::btnMinimizeClick);
+  connect(btnSesAcik, &SkinImage::clicked, this, [this] { player_->btnSesAcikClick(); });
+  connect(btnSesKapali, &SkinImage::clicked, this, [this] { player_->btnSesKapaliClick(); });
+  connect(btnDur, &SkinImage::clicked, this, [this] { player_->btnDurClick(); });
+  connect(btnPlay, &SkinImage::clicked, this, [this] { player_->btnPlayClick(); });
+  connect(logo, &SkinImage::clicked, this, &TfrmMain::logoClick);
+  connect(lWebGit, &ShadowLabel::clicked, this, &TfrmMain::lWebGitClick);
+  connect(sLink, &ShadowLabel::clicked, this, &TfrmMain::sLinkClick);
+  connect(Label4, &ShadowLabel::doubleClicked, this, &TfrmMain::Label4DblClick);
+  connect(lKbps, &ShadowLabel::clicked, this, &TfrmMain::lKbpsClick);
+  connect(lIstek, &ShadowLabel::clicked, this, &TfrmMain::lIstekClick);
+  connect(lBilgi, &ShadowLabel::clicked, this, &TfrmMain::lBilgiClick);
+  for (ShadowLabel* w : {sLink, lBilgi, lWebGit, lIstek}) {
+    connect(w, &ShadowLabel::entered, this, [this] { linkHover(true); });
+    connect(w, &ShadowLabel::left, this, [this] { linkHover(false); });
+  }
+  connect(sndBar, &TrackBar::valueChanged, this, [this](int position) { player_->sndBarPropertiesChange(position); });
+  connect(TimerKontrol, &QTimer::timeout, this, [this] { player_->TimerKontrolTimer(); });
+  connect(tLevel, &QTimer::timeout, this, [this] { player_->tLevelTimer(); });
+  TimerKontrol->start();
+  tLevel->start();
+}
+
+void TfrmMain::FormCreate() {
+  SetWindowTransparency(this, 15);
+  QCoreApplication::processEvents();
+  if ((BASS_GetVersion() >> 16) != BASSVERSION) {
+    QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("BASS.DLL kütüphanesi bulunamadı.."), QMessageBox::Ok);
+    box.exec();
+    std::exit(0);
+  }
+  if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
+    ShowBassError(this, QStringLiteral("Cant initialize device"));
+    std::exit(0);
+  }
+  BASS_PluginLoad("basswma", 1);
+  BASS_PluginLoad("bass_aac.dll", 1);
+  BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
+  BASS_SetConfig(BASS_CONFIG_BUFFER, 500);
+  BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 2000);
+  BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 100);
+  BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 20000);
+  BASS_SetConfig(BASS_CONFIG_UPDATETHREADS, 4);
+  const std::string agent(station::kUserAgent);
+  BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, agent.c_str());
+  shapeRegion = RegionFromBitmap(picture("skin.bmp"));
+  setMask(shapeRegion);
+
+  if (options_.listenForHandOver) {
+    handover_ = std::make_unique<platform::HandoverServer>(
+        windowTitle(), [this](const QByteArray& argument) { OpenStation(argument.toStdString()); });
+    handover_->listen(options_.instanceLockHolder);
+  }
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shownOnce_ || event->spontaneous()) return;
+  shownOnce_ = true;
+  FormShow();
+  emit shown();
+}
+
+void TfrmMain::FormShow() {
+  if (QScreen* screen = this->screen()) move(PlaceNearCorner(screen->geometry().size(), size()));
+  if (QFileInfo::exists(QStringLiteral("logo.jpg"))) {
+    // A file that is not a readable picture keeps the built-in logo.
+    QImage replacement = LoadJpegFile(QStringLiteral("logo.jpg"));
+    if (!replacement.isNull()) logo->setImage(replacement, false);
+  }
+  try {
+    player_->OpenStation(options_.argument);
+  } catch (const std::exception& error) {
+    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+    return;
+  }
+  setVolumeBar(RoundHalfEven(static_cast<double>(BASS_GetVolume()) * 100.0));
+  playerState().messengerSuffix = std::string(station::kHomePage);
+  playerState().messengerToggle = true;
+}
+
+void TfrmMain::OpenStation(const std::string& source) {
+  try {
+    player_->OpenStation(source);
+  } catch (const std::exception& error) {
+    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+  }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TfrmMain::FormClose() { SendNowPlaying({}, {}, {}, false); }
+
+void TfrmMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  handover_.reset();
+  TimerKontrol->stop();
+  tLevel->stop();
+  player_->close();
+  BASS_Free();
+  player_->joinConnections();
+}
+
+void TfrmMain::startMove(QWidget* pressed, Qt::MouseButton) {
+  // The window manager moves the window when it can; otherwise follow the
+  // pointer ourselves until the button is released.
+  if (QWindow* w = windowHandle(); w && w->startSystemMove()) return;
+  dragSource_ = pressed;
+  dragOffset_ = QCursor::pos() - frameGeometry().topLeft();
+  pressed->installEventFilter(this);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == dragSource_) {
+    if (event->type() == QEvent::MouseMove) {
+      move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragOffset_);
+      return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+      dragSource_->removeEventFilter(this);
+      dragSource_ = nullptr;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::btnKapatClick() { close(); }
+
+void TfrmMain::btnMinimizeClick() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) w->showMinimized();
+}
+
+void TfrmMain::sLinkClick() {
+  openAddress("http://" + std::string(station::kMakerAddress) + "?ornivox=" + std::string(station::kBrand));
+}
+
+void TfrmMain::lWebGitClick() { openAddress(station::kHomePage); }
+
+void TfrmMain::logoClick() { openAddress(station::kHomePage); }
+
+void TfrmMain::Label4DblClick() {
+  if (Label4->text().contains(QStringLiteral("www."))) openAddress(station::kHomePage);
+}
+
+// The codec label's box, the request page and the about box come with their
+// own windows; until then a click on them does nothing.
+void TfrmMain::lKbpsClick() {}
+void TfrmMain::lIstekClick() {}
+void TfrmMain::lBilgiClick() {}
+
+void TfrmMain::linkHover(bool inside) {
+  if (inside) {
+    if (QApplication::overrideCursor())
+      QApplication::changeOverrideCursor(Qt::PointingHandCursor);
+    else
+      QApplication::setOverrideCursor(Qt::PointingHandCursor);
+  } else {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  }
+}
+
+// PlayerView
+
+void TfrmMain::setStationLine(const std::string& text) { Label4->setText(FromCp1254(text)); }
+
+void TfrmMain::repaintStationLine() {
+  if (!isMinimized()) Label4->repaintNow();
+}
+
+void TfrmMain::setTitleLine(const std::string& text) { Label3->setText(FromCp1254(text)); }
+
+std::string TfrmMain::titleLine() const { return ToCp1254(Label3->text()); }
+
+void TfrmMain::setKbpsLabel(const std::string& text) { lKbps->setText(FromCp1254(text)); }
+
+void TfrmMain::setVolumeBar(int position) { sndBar->setValue(position); }
+
+int TfrmMain::volumeBar() const { return sndBar->value(); }
+
+void TfrmMain::setWatchdogEnabled(bool enabled) {
+  // Enabling a running watchdog keeps its rhythm.
+  if (enabled) {
+    if (!TimerKontrol->isActive()) TimerKontrol->start();
+  } else {
+    TimerKontrol->stop();
+  }
+}
+
+void TfrmMain::showMuted(bool muted) {
+  if (muted) {
+    btnSesKapali->move(btnSesKapali->x(), btnSesAcik->y());
+    btnSesKapali->move(btnSesAcik->x(), btnSesKapali->y());
+    btnSesKapali->show();
+    btnSesAcik->hide();
+  } else {
+    btnSesKapali->hide();
+    btnSesAcik->show();
+  }
+}
+
+void TfrmMain::setLevels(int left, int right) {
+  // Nothing to see while minimised: no painting at all.
+  if (isMinimized()) return;
+  lSol->setValue(left);
+  lSag->setValue(right);
+}
+
+}  // namespace ornivox::ui

@@ -1,0 +1,137 @@
+// The player's main window: a borderless, skinned, slightly translucent
+// 419 x 114 window with the station line, the title line, the codec label,
+// two level meters, the transport and mute buttons, the volume bar and the
+// links. Its behaviour lives in Player; this class lays out the components,
+// binds their events and implements PlayerView.
+//
+// Threads: the UI thread only. Connection threads and engine callbacks reach
+// it through Player's blocking UI calls.
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "player/player.h"
+#include "player/player_view.h"
+
+namespace ornivox::platform {
+class HandoverServer;
+}
+
+namespace ornivox::ui {
+
+class LevelGauge;
+class ShadowLabel;
+class SkinImage;
+class TrackBar;
+
+struct MainWindowOptions {
+  // The first command-line argument (a playlist file), or empty.
+  std::string argument;
+  int watchdogIntervalMs = 25000;
+  int levelIntervalMs = 20;
+  // Listen for the arguments of later starts; only the instance-lock holder
+  // may replace a stale endpoint.
+  bool listenForHandOver = true;
+  bool instanceLockHolder = true;
+};
+
+class TfrmMain : public QWidget, public PlayerView {
+  Q_OBJECT
+
+ public:
+  explicit TfrmMain(MainWindowOptions options, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  Player& player() { return *player_; }
+
+  // PlayerView
+  void setStationLine(const std::string& text) override;
+  void repaintStationLine() override;
+  void setTitleLine(const std::string& text) override;
+  std::string titleLine() const override;
+  void setKbpsLabel(const std::string& text) override;
+  void setVolumeBar(int position) override;
+  int volumeBar() const override;
+  void setWatchdogEnabled(bool enabled) override;
+  void showMuted(bool muted) override;
+  void setLevels(int left, int right) override;
+
+  // The components, by their layout names (tests look at them).
+  ShadowLabel* Label4 = nullptr;
+  ShadowLabel* Label3 = nullptr;
+  ShadowLabel* lKbps = nullptr;
+  ShadowLabel* sLink = nullptr;
+  ShadowLabel* lWebGit = nullptr;
+  ShadowLabel* lBilgi = nullptr;
+  ShadowLabel* lIstek = nullptr;
+  SkinImage* Image1 = nullptr;
+  SkinImage* btnKapat = nullptr;
+  SkinImage* btnMinimize = nullptr;
+  SkinImage* btnSesAcik = nullptr;
+  SkinImage* btnDur = nullptr;
+  SkinImage* btnPlay = nullptr;
+  SkinImage* btnSesKapali = nullptr;
+  SkinImage* logo = nullptr;
+  SkinImage* imageBilgi = nullptr;
+  SkinImage* imageIstek = nullptr;
+  LevelGauge* lSol = nullptr;
+  LevelGauge* lSag = nullptr;
+  TrackBar* sndBar = nullptr;
+  QTimer* TimerKontrol = nullptr;
+  QTimer* tLevel = nullptr;
+
+  // The region applied as the window's shape.
+  QRegion shapeRegion;
+
+ signals:
+  // After FormShow has run (tests wait for it).
+  void shown();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void createComponents();
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void FormDestroy();
+  void OpenStation(const std::string& source);
+
+  void startMove(QWidget* pressed, Qt::MouseButton button);
+  void btnKapatClick();
+  void btnMinimizeClick();
+  void sLinkClick();
+  void lWebGitClick();
+  void logoClick();
+  void Label4DblClick();
+  void lKbpsClick();
+  void lIstekClick();
+  void lBilgiClick();
+  void linkHover(bool inside);
+
+  MainWindowOptions options_;
+  std::unique_ptr<Player> player_;
+  std::unique_ptr<platform::HandoverServer> handover_;
+  bool shownOnce_ = false;
+  bool destroyed_ = false;
+
+  // A window move the window manager could not take over: the grab offset
+  // while a button is held on one of the move areas.
+  QPointer<QWidget> dragSource_;
+  QPoint dragOffset_;
+};
+
+// The message box used when the audio device cannot be opened: the text, a
+// line break and the engine's error code.
+void ShowBassError(QWidget* owner, const QString& text);
+
+}  // namespace ornivox::ui

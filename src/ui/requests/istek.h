@@ -1,0 +1,23 @@
+// The e-mail song request window and the web request window. Created hidden
+// at start, shown modally from the main window.
+//
+// Threads: the UI thread.
+#pragma once
+
+#include <QDialog>
+
+namespace ornivox::ui {
+
+class TfrmIstek : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TfrmIstek(QWidget* parent = nullptr);
+};
+
+class TfrmWebIstek : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TfrmWebIstek(QWidget* parent = nullptr);
+};
+
+}  // namespace ornivox::ui

@@ -1,0 +1,47 @@
+// What the main-window tests share: the application object, SDL's disk
+// driver (so what would be heard lands in a file), the local station, and
+// waiting on the event loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/icecast_station.h"
+
+namespace ornivox::uitest {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Runs the event loop until `ready` holds or `limit` passes.
+template <typename F>
+bool spinUntil(F ready, std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  while (!ready()) {
+    if (Clock::now() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+// Runs the event loop for a while: for checks that something does NOT
+// happen in that time.
+void spinFor(std::chrono::milliseconds span);
+
+std::string diskFile();
+std::uintmax_t recordedBytes();
+// `frames` stereo frames from byte `from` on, waiting for them up to `limit`.
+std::vector<std::int16_t> recorded(std::uintmax_t from, std::size_t frames, std::chrono::milliseconds limit);
+ornivox::testsupport::IcecastStation& station();
+// The built program, for the tests that start a second instance.
+std::string programPath();
+
+}  // namespace ornivox::uitest
