@@ -4,7 +4,7 @@
 
 namespace ornivox {
 
-UiCalls::UiCalls() : uiThread_(QThread::currentThread()) {}
+UiCalls::UiCalls() : uiThread_(QThread::currentThread()) { waker_.onWake = [this] { drain(); }; }
 
 UiCalls::~UiCalls() { close(); }
 
@@ -23,7 +23,7 @@ bool UiCalls::call(const std::function<void()>& fn) {
     if (closed_) return false;
     queue_.push_back(&pending);
   }
-  QMetaObject::invokeMethod(&context_, [this] { drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(&waker_, "wake", Qt::QueuedConnection);
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return pending.finished; });
   return pending.ran;

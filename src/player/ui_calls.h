@@ -19,6 +19,18 @@
 
 namespace ornivox {
 
+namespace detail {
+// Wakes the UI thread through a queued call by name, so that everything
+// crossing threads is either ours under our mutex or the toolkit's own.
+class UiWaker : public QObject {
+  Q_OBJECT
+ public:
+  std::function<void()> onWake;  // set before any other thread exists
+ public slots:
+  void wake() { onWake(); }
+};
+}  // namespace detail
+
 class UiCalls {
  public:
   UiCalls();
@@ -42,7 +54,7 @@ class UiCalls {
   void drain();
 
   QThread* uiThread_;
-  QObject context_;  // queued wake-ups die with it
+  detail::UiWaker waker_;  // queued wake-ups die with it
 
   std::mutex mutex_;  // guards queue_, closed_ and every Pending's flags
   std::condition_variable done_;

@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QRegularExpression>
@@ -18,6 +22,7 @@
 #include "main/main_window.h"
 #include "main/window_shape.h"
 #include "support/media.h"
+#include "support/process.h"
 #include "support/scripted_server.h"
 #include "support/signal_analysis.h"
 #include "ui_env.h"
@@ -48,7 +53,11 @@ class UrlRecorder : public QObject {
 class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override { playerState() = PlayerState{}; }
-  void TearDown() override { window.reset(); }
+  void TearDown() override {
+    // The device volume outlives the window, as a sound card's does.
+    if (window) BASS_SetVolume(1.0f);
+    window.reset();
+  }
 
   TfrmMain& open(const std::string& url, MainWindowOptions options = {}) {
     playerState().playlistUrl = url;
@@ -385,6 +394,88 @@ TEST_F(MainWindowTest, LinksAndHoverCursor) {
   EXPECT_EQ(window->lWebGit->toolTip(), "Web Sayfasına Git");
   for (QWidget* w : std::initializer_list<QWidget*>{window->btnPlay, window->btnDur, window->btnSesAcik, window->Label4})
     EXPECT_TRUE(w->toolTip().isEmpty());
+}
+
+}  // namespace
+}  // namespace ornivox::uitest
+
+
+namespace ornivox::uitest {
+namespace {
+
+// A JPEG picture made by ffmpeg: one colour, 100 x 100.
+bool makeJpeg(const std::string& path, const char* colour) {
+  testsupport::ChildProcess ffmpeg({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    std::string("color=") + colour + ":s=100x100", "-frames:v", "1", path});
+  return ffmpeg.stop(20s) == 0;
+}
+
+class LogoTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    dir = QDir::temp().filePath(QStringLiteral("ornivox-logo-%1").arg(QCoreApplication::applicationPid()));
+    QDir().mkpath(dir);
+    previous = QDir::currentPath();
+    QDir::setCurrent(dir);
+  }
+  void TearDown() override {
+    MainWindowTest::TearDown();
+    QDir::setCurrent(previous);
+    QDir(dir).removeRecursively();
+  }
+  QColor logoCentre() { return window->logo->grab().toImage().pixelColor(50, 50); }
+  QString dir, previous;
+};
+
+TEST_F(LogoTest, ALogoFileInTheCurrentDirectoryReplacesTheBuiltInOne) {
+  open("");
+  const QColor builtIn = logoCentre();
+  window.reset();
+  ASSERT_TRUE(makeJpeg((dir + "/logo.jpg").toStdString(), "0x20C040"));
+  open("");
+  const QColor replaced = logoCentre();
+  EXPECT_NE(replaced, builtIn);
+  EXPECT_NEAR(replaced.green(), 0xC0, 6);
+  EXPECT_NEAR(replaced.red(), 0x20, 6);
+}
+
+TEST_F(LogoTest, AnUnreadableLogoKeepsTheBuiltInOneAndTheStationStillOpens) {
+  open("");
+  const QColor builtIn = logoCentre();
+  window.reset();
+  QFile bad(dir + "/logo.jpg");
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("\xFF\xD8\xFF\xE0 not really a picture");
+  bad.close();
+  open("");
+  EXPECT_EQ(logoCentre(), builtIn);
+  EXPECT_EQ(window->player().generation(), 1u);
+  EXPECT_TRUE(spinUntil([&] { return stationLine() == kNoService; }, 25s));
+}
+
+TEST(ShowBassErrorTest, TextThenTheEngineErrorCode) {
+  // A device the engine does not have leaves an error code behind.
+  ASSERT_FALSE(BASS_Init(7, 44100, 0, nullptr, nullptr));
+  const int code = BASS_ErrorGetCode();
+  ASSERT_NE(code, 0);
+  QString text, title;
+  QMessageBox::Icon icon = QMessageBox::Warning;
+  QMessageBox::StandardButtons buttons;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    title = box->windowTitle();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    box->accept();
+  });
+  ui::ShowBassError(nullptr, QStringLiteral("Cant initialize device"));
+  EXPECT_EQ(text, QStringLiteral("Cant initialize device\r\n(error code: %1)").arg(code));
+  EXPECT_EQ(icon, QMessageBox::NoIcon);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+  EXPECT_TRUE(title.isEmpty() || title == QCoreApplication::applicationName()) << title.toStdString();
 }
 
 }  // namespace

@@ -15,22 +15,14 @@
 #include <vector>
 
 #include "support/icecast_station.h"
+#include "support/spin.h"
 
 namespace ornivox::uitest {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Runs the event loop until `ready` holds or `limit` passes.
-template <typename F>
-bool spinUntil(F ready, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!ready()) {
-    if (Clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using testsupport::spinUntil;
 
 // Runs the event loop for a while: for checks that something does NOT
 // happen in that time.

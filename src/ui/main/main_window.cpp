@@ -20,6 +20,7 @@
 #include "main/texts_qt.h"
 #include "main/window_shape.h"
 #include "metadata/now_playing.h"
+#include "player/audio_setup.h"
 #include "platform/handover_server.h"
 #include "widgets/level_gauge.h"
 #include "widgets/shadow_label.h"
@@ -193,25 +194,18 @@ void TfrmMain::createComponents() {
 void TfrmMain::FormCreate() {
   SetWindowTransparency(this, 15);
   QCoreApplication::processEvents();
-  if ((BASS_GetVersion() >> 16) != BASSVERSION) {
-    QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("BASS.DLL kütüphanesi bulunamadı.."), QMessageBox::Ok);
-    box.exec();
-    std::exit(0);
+  switch (SetUpAudio(nullptr)) {
+    case AudioSetup::Ready:
+      break;
+    case AudioSetup::WrongVersion: {
+      QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("BASS.DLL kütüphanesi bulunamadı.."), QMessageBox::Ok);
+      box.exec();
+      std::exit(0);
+    }
+    case AudioSetup::NoDevice:
+      ShowBassError(this, QStringLiteral("Cant initialize device"));
+      std::exit(0);
   }
-  if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
-    ShowBassError(this, QStringLiteral("Cant initialize device"));
-    std::exit(0);
-  }
-  BASS_PluginLoad("basswma", 1);
-  BASS_PluginLoad("bass_aac.dll", 1);
-  BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
-  BASS_SetConfig(BASS_CONFIG_BUFFER, 500);
-  BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 2000);
-  BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 100);
-  BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 20000);
-  BASS_SetConfig(BASS_CONFIG_UPDATETHREADS, 4);
-  const std::string agent(station::kUserAgent);
-  BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, agent.c_str());
   shapeRegion = RegionFromBitmap(picture("skin.bmp"));
   setMask(shapeRegion);
 
