@@ -246,6 +246,23 @@ TEST_F(MainWindowTest, MuteAndTheVolumeBar) {
   EXPECT_FLOAT_EQ(BASS_GetVolume(), 0.25f);
 }
 
+TEST_F(MainWindowTest, MinimiseStopsThePaintingAndCloseEnds) {
+  open(station().url("/tone.mp3"));
+  ASSERT_TRUE(waitPlaying());
+  ASSERT_TRUE(spinUntil([&] { return window->lSol->value() > 8000; }, 3s));
+  QTest::mouseClick(window->btnMinimize, Qt::LeftButton);
+  EXPECT_TRUE(window->isMinimized());
+  // While minimised the meters are not touched: no value changes, no paint.
+  const int left = window->lSol->value();
+  spinFor(300ms);
+  EXPECT_EQ(window->lSol->value(), left);
+  window->showNormal();
+  ASSERT_TRUE(spinUntil([&] { return window->lSol->value() != left; }, 3s));
+  EXPECT_TRUE(playing());
+  QTest::mouseClick(window->btnKapat, Qt::LeftButton);
+  EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(MainWindowTest, ANewerConnectionSupersedesAnOlderOne) {
   auto server = scripted();
   open(server->url("slow"));
