@@ -1,0 +1,56 @@
+#include "skin_image.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace ornivox::ui {
+
+SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
+
+QSize SkinImage::sizeHint() const {
+  return pixmap_.isNull() ? QSize(0, 0) : pixmap_.size();
+}
+
+void SkinImage::setImage(const QImage& image, bool keyTransparent) {
+  if (image.isNull()) {
+    pixmap_ = QPixmap();
+  } else if (!keyTransparent) {
+    pixmap_ = QPixmap::fromImage(image);
+  } else {
+    QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = keyed.pixel(0, keyed.height() - 1);
+    for (int y = 0; y < keyed.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+      for (int x = 0; x < keyed.width(); ++x)
+        if (line[x] == key) line[x] = 0;
+    }
+    pixmap_ = QPixmap::fromImage(std::move(keyed));
+  }
+  // One picture pixel to one widget pixel, whatever the screen's scale.
+  pixmap_.setDevicePixelRatio(1.0);
+  updateGeometry();
+  update();
+}
+
+void SkinImage::paintEvent(QPaintEvent* event) {
+  if (pixmap_.isNull()) return;
+  const QRect area = event->rect() & QRect(QPoint(0, 0), pixmap_.size());
+  if (area.isEmpty()) return;
+  QPainter painter(this);
+  painter.drawPixmap(area.topLeft(), pixmap_, area);
+}
+
+void SkinImage::mousePressEvent(QMouseEvent* event) {
+  emit pressed(event->button());
+  click_.press(event->button());
+  event->accept();
+}
+
+void SkinImage::mouseReleaseEvent(QMouseEvent* event) {
+  if (click_.release(event->button(), rect().contains(event->position().toPoint()))) emit clicked();
+  event->accept();
+}
+
+}  // namespace ornivox::ui
