@@ -1,6 +1,8 @@
 #include "testkit.h"
 #include "widgets/shadow_label.h"
 
+#include <QFile>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QSignalSpy>
@@ -79,6 +81,7 @@ class ShadowLabelTest : public QObject {
   void ampersands();
   void autoSizeFitsTextAndCopies();
   void textChangedOnlyOnChange();
+  void accentsAboveCapitalsStayInside();
   void mouseSignals();
   void enterAndLeave();
 };
@@ -364,6 +367,28 @@ void ShadowLabelTest::autoSizeFitsTextAndCopies() {
   }());
   QVERIFY(scene.label->width() > shortWidth * 3 / 2);
   QCOMPARE(scene.label->pos(), QPoint(30, 20));
+}
+
+// Labels of the stored layouts are exactly as tall as their text by the
+// font's Windows metrics; the dot of a capital "İ" lies above the
+// typographic ascent and must still be drawn: two bands of rows, the dot and
+// the stem.
+void ShadowLabelTest::accentsAboveCapitalsStayInside() {
+  const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+  if (!QFile::exists(tahoma)) QSKIP("the layout's font is not installed");
+  QFontDatabase::addApplicationFont(tahoma);
+  for (bool bold : {false, true}) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::NoAntialias);
+    Scene scene(QStringLiteral("İ"), QRect(40, 30, 20, 13));
+    scene.label->setFont(font);
+    scene.label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QVERIFY(showAndExpose(scene.window.get()));
+    const QImage image = grabInWindow(scene.label);
+    QCOMPARE(textBands(image).size(), 2);
+  }
 }
 
 void ShadowLabelTest::textChangedOnlyOnChange() {

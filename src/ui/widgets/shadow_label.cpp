@@ -2,11 +2,15 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QRawFont>
 #include <QStyle>
 #include <QTextOption>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace ornivox::ui {
 
@@ -24,6 +28,30 @@ QPoint towards(ShadowOrientation o) {
     case ShadowOrientation::RightBottom: return {1, 1};
   }
   return {1, 1};
+}
+
+quint16 bigEndian16(const QByteArray& table, int at) {
+  return static_cast<quint16>((static_cast<quint8>(table[at]) << 8) | static_cast<quint8>(table[at + 1]));
+}
+
+// The line metrics the layouts were drawn with: the font's Windows ascent
+// and descent (OS/2 usWinAscent, usWinDescent), scaled to the pixel size and
+// rounded, where the font has them. They put the baseline a pixel or two
+// lower than the typographic ascent does, so a label exactly as tall as its
+// text still shows the dot of "İ" and the accents above capitals.
+std::pair<qreal, qreal> lineMetrics(const QFont& font) {
+  const QRawFont raw = QRawFont::fromFont(font);
+  const QByteArray os2 = raw.fontTable("OS/2");
+  const QByteArray head = raw.fontTable("head");
+  if (os2.size() >= 78 && head.size() >= 20) {
+    const quint16 unitsPerEm = bigEndian16(head, 18);
+    if (unitsPerEm > 0) {
+      const qreal scale = raw.pixelSize() / unitsPerEm;
+      return {std::round(bigEndian16(os2, 74) * scale), std::round(bigEndian16(os2, 76) * scale)};
+    }
+  }
+  const QFontMetricsF fm(font);
+  return {fm.ascent(), fm.descent()};
 }
 
 // Without wrapping a line is as long as its text; this only has to be
@@ -159,6 +187,10 @@ void ShadowLabel::ensureLayout() const {
   layout_.setTextOption(option);
   layout_.setFormats(underlines);
 
+  if (!(metricsFont_ == font()) || lineAscent_ == 0) {
+    metricsFont_ = font();
+    std::tie(lineAscent_, lineDescent_) = lineMetrics(metricsFont_);
+  }
   const qreal lineWidth = wordWrap_ ? std::max(area.width(), 1) : kUnwrappedWidth;
   const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment_);
   qreal y = 0;
@@ -177,8 +209,9 @@ void ShadowLabel::ensureLayout() const {
       x = (area.width() - w) / 2;
     // Whole pixels, so the copies beneath stay exactly one pixel apart
     // and hinted glyphs keep their sharp edges.
-    line.setPosition(QPointF(std::round(x), y));
-    y += line.height();
+    const qreal drop = std::max<qreal>(0, std::round(lineAscent_ - line.ascent()));
+    line.setPosition(QPointF(std::round(x), y + drop));
+    y += std::max(line.height(), lineAscent_ + lineDescent_);
     widest = std::max(widest, w);
   }
   layout_.endLayout();

@@ -107,6 +107,10 @@ class ShadowLabel : public QWidget {
   mutable bool layoutValid_ = false;
   mutable QPointF origin_;
   mutable QSizeF blockSize_;
+  // The line metrics of the font the layout was last made with.
+  mutable QFont metricsFont_;
+  mutable qreal lineAscent_ = 0;
+  mutable qreal lineDescent_ = 0;
   bool fitting_ = false;
 };
 
