@@ -2,12 +2,16 @@
 """Ornivox against mpv, ffplay and VLC on a local Icecast station.
 
     bench.py [--quick] [--json FILE] [--runs N] [--play-seconds S]
-             [--players ornivox,mpv,ffplay,cvlc] [--no-decode] ...   (--help: all)
+             [--players ornivox,mpv,ffplay,cvlc,ornivox-ui,...] [--no-window]
+             [--no-decode] ...   (--help: all)
 
 Every player plays the station's /tone.mp3 mount into one null sink of a
 private PulseAudio server; parec records the sink's monitor. Players take
 turns (one of each per round), so a slow minute of the machine hits all of
-them alike. Prints a table and, with --json, writes the numbers to a file.
+them alike. The windowed ones (the Qt player ornivox-demo and the peers with
+windows of their own) show them on a private Xvfb, where ornivox-xwatch
+times and records their windows. Prints tables and, with --json, writes the
+numbers to a file.
 
 Exit status: 0 when the bench ran (PASS or FAIL alike), 1 when it could not
 measure something, 2 on bad arguments.
@@ -62,8 +66,28 @@ SERVICE_START_LIMIT = 60.0
 STATION_FILL_SECONDS = 5.0
 TEMP_PREFIX = "ornivox-bench-"
 
-PLAYER_ORDER = ("ornivox", "mpv", "ffplay", "cvlc")
+# The first four play audio only; the other four each show a window. ornivox
+# is ornivox-play, ornivox-ui the windowed player ornivox-demo.
+PLAYER_ORDER = ("ornivox", "mpv", "ffplay", "cvlc", "ornivox-ui", "mpv-win", "ffplay-win", "vlc-qt")
+AUDIO_PLAYERS = PLAYER_ORDER[:4]
 PEERS = ("mpv", "ffplay", "cvlc")
+WINDOW_PEERS = ("mpv-win", "ffplay-win", "vlc-qt")
+WINDOWED = ("ornivox-ui",) + WINDOW_PEERS
+
+# ornivox-demo's window, as its sources lay it out (window coordinates).
+DEMO_TITLE = "Lodosfil"
+DEMO_SIZE = (419, 114)
+METERS = ((336, 44, 7, 30), (344, 44, 7, 30))
+# The station line, the title line and the bit-rate label: text that changes.
+TEXT_LINES = ((113, 21, 221, 21), (113, 41, 223, 34), (308, 19, 46, 26))
+STATION_LINE = TEXT_LINES[0]
+START_TARGET_MS = 150.0
+WINDOW_LIMIT = 10.0  # seconds a player may take to show its window
+X_START_LIMIT = 10.0
+WATCH_ANSWER_LIMIT = 3.0  # ornivox-xwatch answers a command within this
+# After the window is iconic, a repaint the player had already started may
+# still reach the screen; after this nothing may.
+ICONIC_GRACE = 0.2
 
 
 class BenchError(Exception):
@@ -96,10 +120,11 @@ def with_deathsig(argv):
     return ["setpriv", "--pdeathsig", "TERM", "--"] + argv
 
 
-def spawn(argv, env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL):
+def spawn(argv, env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+          cwd=None, pass_fds=()):
     assert threading.current_thread() is threading.main_thread()  # the death signal follows the forking thread
-    return subprocess.Popen(argv, env=env, stdin=stdin, stdout=stdout, stderr=stderr,
-                            close_fds=True, start_new_session=True)
+    return subprocess.Popen(argv, env=env, stdin=stdin, stdout=stdout, stderr=stderr, cwd=cwd,
+                            close_fds=True, pass_fds=pass_fds, start_new_session=True)
 
 
 def stop_process(proc, grace=STOP_GRACE):
@@ -200,6 +225,67 @@ def tree_peak_rss_kib(root):
     return total
 
 
+def thread_stats(pid):
+    """Per thread: name, ns on a CPU (schedstat, ns resolution) and context
+    switches, voluntary ones being mostly wake-ups from a wait."""
+    stats = {}
+    try:
+        tids = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return stats
+    for tid in tids:
+        base = "/proc/%d/task/%s/" % (pid, tid)
+        try:
+            with open(base + "comm") as f:
+                name = f.read().strip()
+            # Threads nobody named carry the program's name; the main thread is told apart.
+            if int(tid) == pid:
+                name = "(main thread)"
+            with open(base + "schedstat") as f:
+                ns = int(f.read().split()[0])
+            with open(base + "status") as f:
+                switches = sum(int(line.split()[1]) for line in f
+                               if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")))
+        except (OSError, ValueError, IndexError):
+            continue
+        stats[int(tid)] = (name, ns, switches)
+    return stats
+
+
+def thread_rates(before, after, seconds):
+    """Threads alive at both ends, summed by name: (CPU ms per s, switches per s)."""
+    by_name = {}
+    for tid, (name, ns, switches) in after.items():
+        if tid in before:
+            cpu, sw = by_name.get(name, (0.0, 0.0))
+            by_name[name] = (cpu + (ns - before[tid][1]) / 1e6 / seconds, sw + (switches - before[tid][2]) / seconds)
+    return by_name
+
+
+def rss_by_mapping(pid):
+    """Resident KiB by what is mapped: each library or file by its name, the
+    rest by kind (heap, anonymous, stack, ...)."""
+    totals = {}
+    name = None
+    try:
+        with open("/proc/%d/smaps" % pid) as f:
+            for line in f:
+                fields = line.split()
+                if not fields:
+                    continue
+                if not fields[0].endswith(":") and "-" in fields[0]:
+                    path = fields[5] if len(fields) > 5 else ""
+                    if path.startswith("/"):
+                        name = os.path.basename(path)
+                    else:
+                        name = path or "anonymous"
+                elif fields[0] == "Rss:" and name is not None:
+                    totals[name] = totals.get(name, 0) + int(fields[1])
+    except (OSError, ValueError):
+        pass
+    return sorted(totals.items(), key=lambda kv: -kv[1])
+
+
 # -- the sink's monitor -------------------------------------------------------
 
 class Monitor(threading.Thread):
@@ -293,13 +379,123 @@ class Monitor(threading.Thread):
         return min(o for _, o in span)
 
 
+# -- the players' windows -------------------------------------------------------
+
+def rect_inside(inner, outer):
+    x, y, w, h = inner
+    ox, oy, ow, oh = outer
+    return ox <= x and oy <= y and x + w <= ox + ow and y + h <= oy + oh
+
+
+class WindowWatch(threading.Thread):
+    """Reads ornivox-xwatch's event lines (see x_window_watch.cpp) and sends
+    it commands. Its times come from CLOCK_MONOTONIC, as time.monotonic()'s."""
+
+    def __init__(self, proc):
+        super().__init__(name="xwatch", daemon=True)
+        self.proc = proc
+        self.events = []  # dicts: kind, t, win, and pid/title or rect where the line has them
+        self.cond = threading.Condition()
+        self.ended = False
+
+    def run(self):
+        try:
+            for raw in self.proc.stdout:
+                fields = raw.decode("utf-8", "replace").rstrip("\n").split(" ", 4)
+                if len(fields) < 2:
+                    continue
+                ev = {"kind": fields[0], "t": float(fields[1])}
+                if len(fields) > 2:
+                    ev["win"] = int(fields[2])
+                if ev["kind"] == "map":
+                    ev["pid"] = int(fields[3])
+                    ev["title"] = fields[4] if len(fields) > 4 else ""
+                elif ev["kind"] in ("paint", "damage"):
+                    ev["rect"] = tuple(int(v) for v in (fields[3:4] + fields[4].split()))
+                with self.cond:
+                    self.events.append(ev)
+                    self.cond.notify_all()
+        except (OSError, ValueError, IndexError):
+            pass
+        finally:
+            with self.cond:
+                self.ended = True
+                self.cond.notify_all()
+
+    def mark(self):
+        with self.cond:
+            return len(self.events)
+
+    def find(self, since, kind, win=None, match=None):
+        with self.cond:
+            for ev in self.events[since:]:
+                if ev["kind"] == kind and (win is None or ev.get("win") == win) and (match is None or match(ev)):
+                    return ev
+        return None
+
+    def between(self, kind, win, t0, t1):
+        with self.cond:
+            return [ev for ev in self.events if ev["kind"] == kind and ev.get("win") == win and t0 <= ev["t"] < t1]
+
+    def wait_for(self, since, kind, limit, win=None, match=None, alive=None):
+        """The first such event after index since; None after limit seconds,
+        or at once when alive() says the player is gone."""
+        deadline = time.monotonic() + limit
+        while True:
+            ev = self.find(since, kind, win, match)
+            if ev is not None:
+                return ev
+            left = deadline - time.monotonic()
+            if left <= 0 or self.ended or (alive is not None and not alive()):
+                return None
+            with self.cond:
+                self.cond.wait(min(left, 0.05))
+
+    def command(self, line):
+        try:
+            self.proc.stdin.write((line + "\n").encode())
+            self.proc.stdin.flush()
+        except (OSError, ValueError) as e:
+            raise BenchError("ornivox-xwatch took no command: %s" % e)
+
+
 # -- the environment: PulseAudio, the station, the players ---------------------
 
+def read_line(fd, limit, timeout_message, ended_message):
+    """What a starting service writes to fd up to its first newline, waiting
+    at most limit seconds."""
+    line = b""
+    deadline = time.monotonic() + limit
+    while not line.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        if left <= 0:
+            raise BenchError(timeout_message)
+        ready, _, _ = select.select([fd], [], [], left)
+        if not ready:
+            continue
+        chunk = os.read(fd, 4096)
+        if not chunk:
+            raise BenchError(ended_message())
+        line += chunk
+    return line
+
+
 class Services:
-    def __init__(self, tmp, ornivox_play, ornivox_env=None):
+    def __init__(self, tmp, bins, ornivox_env=None, station_port=0, compositor=True):
         self.tmp = tmp
-        self.ornivox_play = ornivox_play
+        self.ornivox_play = bins.get("ornivox-play")
+        self.ornivox_demo = bins.get("ornivox-demo")
+        self.xwatch_tool = bins.get("ornivox-xwatch")
         self.ornivox_env = ornivox_env or {}
+        self.station_port = station_port
+        self.compositor = compositor
+        self.xvfb = None
+        self.xcompmgr = None
+        self.display = None
+        self.watch = None
+        self.watch_proc = None
+        self.x_log = None
+        self.watch_log = None
         self.pulse = None
         self.parec = None
         self.monitor = None
@@ -314,6 +510,11 @@ class Services:
         self.player_home = os.path.join(tmp, "player-home")
         self.vlc_home = os.path.join(tmp, "vlc-home")
         self.logs = os.path.join(tmp, "logs")
+        # XDG_RUNTIME_DIR of the windowed players: ornivox-demo's own keeps it
+        # from meeting another running player (one player per session).
+        self.player_run = os.path.join(tmp, "player-run")
+        self.demo_run = os.path.join(tmp, "demo-run")
+        self.vlc_run = os.path.join(tmp, "vlc-run")
 
     def base_env(self, home):
         env = {
@@ -329,7 +530,8 @@ class Services:
     # configuration (~/.config/mpv, vlcrc, ...) changes what is measured.
     def prepare_dirs(self):
         os.chmod(self.tmp, 0o711)  # VLC's user must pass through to the socket; nothing here can be listed
-        for d in (self.pulse_dir, self.server_home, self.player_home, self.vlc_home, self.logs):
+        for d in (self.pulse_dir, self.server_home, self.player_home, self.vlc_home, self.logs,
+                  self.player_run, self.demo_run, self.vlc_run):
             os.makedirs(d, mode=0o700)
         os.makedirs(os.path.join(self.server_home, "run"), mode=0o700)
         if self.as_root:
@@ -339,6 +541,7 @@ class Services:
             os.chown(self.pulse_dir, 0, nogroup.gr_gid)
             os.chmod(self.pulse_dir, 0o710)
             os.chown(self.vlc_home, nobody.pw_uid, nobody.pw_gid)
+            os.chown(self.vlc_run, nobody.pw_uid, nobody.pw_gid)
 
     def start_pulse(self):
         conf = os.path.join(self.tmp, "pulse.pa")
@@ -387,23 +590,15 @@ class Services:
 
     def start_station(self):
         self.station_log = open(os.path.join(self.logs, "station.log"), "wb")
-        self.station = spawn(with_deathsig(["/usr/bin/python3", STATION, "--mounts", MOUNT]),
+        argv = ["/usr/bin/python3", STATION, "--mounts", MOUNT]
+        if self.station_port:  # ornivox-demo knows only its own station's port
+            argv += ["--port", str(self.station_port)]
+        self.station = spawn(with_deathsig(argv),
                              self.base_env(self.server_home), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                              stderr=self.station_log)
-        fd = self.station.stdout.fileno()
-        line = b""
-        deadline = time.monotonic() + SERVICE_START_LIMIT
-        while not line.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise BenchError("the station did not report ready in %ds" % SERVICE_START_LIMIT)
-            ready, _, _ = select.select([fd], [], [], left)
-            if not ready:
-                continue
-            chunk = os.read(fd, 4096)
-            if not chunk:
-                raise BenchError("the station ended before it was ready: %s" % self.tail("station.log"))
-            line += chunk
+        line = read_line(self.station.stdout.fileno(), SERVICE_START_LIMIT,
+                         "the station did not report ready in %ds" % SERVICE_START_LIMIT,
+                         lambda: "the station ended before it was ready: %s" % self.tail("station.log"))
         try:
             info = json.loads(line.split(b"\n", 1)[0])
         except ValueError:
@@ -412,6 +607,46 @@ class Services:
             raise BenchError("the station did not start: %s" % info.get("error"))
         self.url = "http://127.0.0.1:%d%s" % (info["port"], MOUNT)
         self.station_ready = time.monotonic()
+
+    def start_display(self):
+        """A private Xvfb as tests/fixtures/with_xvfb.sh starts one (with
+        xcompmgr, as on a desktop, unless told otherwise) and no window
+        manager: one would reparent the windows into frames of its own."""
+        self.x_log = open(os.path.join(self.logs, "xvfb.log"), "wb")
+        rfd, wfd = os.pipe()
+        try:
+            self.xvfb = spawn(with_deathsig(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
+                                             "-nolisten", "tcp", "-noreset"]),
+                              self.base_env(self.server_home), stderr=self.x_log, pass_fds=(wfd,))
+            os.close(wfd)
+            wfd = None
+            number = read_line(rfd, X_START_LIMIT, "Xvfb named no display in %ds" % X_START_LIMIT,
+                               lambda: "Xvfb ended: %s" % self.tail("xvfb.log"))
+        finally:
+            os.close(rfd)
+            if wfd is not None:
+                os.close(wfd)
+        self.display = ":" + number.decode().strip()
+        if self.compositor:
+            env = self.base_env(self.server_home)
+            env["DISPLAY"] = self.display
+            self.xcompmgr = spawn(with_deathsig(["xcompmgr"]), env, stderr=self.x_log)
+
+    def start_watch(self):
+        env = self.base_env(self.server_home)
+        env["DISPLAY"] = self.display
+        argv = [self.xwatch_tool, "--trace", DEMO_TITLE, "--text-rect", "%d,%d,%d,%d" % STATION_LINE]
+        self.watch_log = open(os.path.join(self.logs, "xwatch.log"), "wb")
+        self.watch_proc = spawn(with_deathsig(argv), env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=self.watch_log)
+        self.watch = WindowWatch(self.watch_proc)
+        self.watch.start()
+        if self.watch.wait_for(0, "ready", X_START_LIMIT) is None:
+            raise BenchError("ornivox-xwatch did not start: %s" % self.tail("xwatch.log"))
+
+    def x_cpu_seconds(self):
+        """The X server and the compositor: what drawing costs outside the player."""
+        return sum(cpu_seconds(p.pid) for p in (self.xvfb, self.xcompmgr) if p is not None)
 
     def stop_station(self):
         if self.station is None:
@@ -429,14 +664,25 @@ class Services:
 
     def stop(self):
         errors = []
+        def stop_watch():
+            if self.watch_proc is not None:
+                try:
+                    self.watch_proc.stdin.write(b"quit\n")
+                    self.watch_proc.stdin.flush()
+                except (OSError, ValueError):
+                    pass
+                stop_process(self.watch_proc)
         for step in (self.stop_station,
+                     stop_watch,
+                     lambda: stop_process(self.xcompmgr),
+                     lambda: stop_process(self.xvfb),
                      lambda: stop_process(self.parec),
                      lambda: stop_process(self.pulse)):
             try:
                 step()
             except Exception as e:  # one failing step must not keep the others from running
                 errors.append(str(e))
-        for f in (self.station_log, self.pulse_log):
+        for f in (self.station_log, self.pulse_log, self.x_log, self.watch_log):
             if f is not None:
                 f.close()
         if errors:
@@ -450,23 +696,43 @@ class Services:
             return "(no log)"
 
     # -- the players
+    def player_env(self, name, home):
+        env = self.base_env(home)
+        if name in ("ornivox", "ornivox-ui"):
+            env.update(self.ornivox_env)
+        if name in WINDOWED:
+            env["DISPLAY"] = self.display
+            env["QT_QPA_PLATFORM"] = "xcb"
+            env["XDG_RUNTIME_DIR"] = {"ornivox-ui": self.demo_run, "vlc-qt": self.vlc_run}.get(name, self.player_run)
+        return env
+
     def player_command(self, name):
         """argv and home; the argv starts with setpriv, which execs the player
         under the same pid, so the pid we measure is the player's."""
         if name == "ornivox":
             argv = [self.ornivox_play, self.url]
+        elif name == "ornivox-ui":
+            argv = [self.ornivox_demo]  # it knows its station itself
+        elif name == "mpv-win":
+            argv = ["mpv", "--force-window=immediate", "--no-terminal", self.url]
+        elif name == "ffplay-win":
+            argv = ["ffplay", "-autoexit", "-loglevel", "quiet", self.url]
+        elif name == "vlc-qt":
+            # A first start would ask about network access in a dialog of its own.
+            argv = ["vlc", "-I", "qt", "--no-qt-privacy-ask", self.url]
         elif name == "mpv":
             argv = ["mpv", "--no-video", "--no-terminal", self.url]
         elif name == "ffplay":
             argv = ["ffplay", "-nodisp", "-autoexit", "-loglevel", "quiet", self.url]
         elif name == "cvlc":
             argv = ["cvlc", "--intf", "dummy", self.url]
+        else:
+            raise ValueError(name)
+        if name in ("cvlc", "vlc-qt"):
             if self.as_root:  # VLC will not run as root
                 # setpriv applies --pdeathsig after the change of user, which would clear it.
                 return ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                         "--pdeathsig", "TERM", "--"] + argv, self.vlc_home
-        else:
-            raise ValueError(name)
         return with_deathsig(argv), self.player_home
 
 
@@ -541,20 +807,46 @@ def wait_for_quiet(svc):
         time.sleep(0.02)
 
 
-def run_player(svc, name, play_seconds, tag):
-    """One run: start, wait for sound, let it play, measure, stop."""
+def window_of(svc, name, proc, since):
+    """The player's top-level window as ornivox-xwatch saw it mapped, by the
+    pid the window names (and for ornivox-demo, by its title too)."""
+    def mine(ev):
+        if name == "ornivox-ui" and ev["title"] != DEMO_TITLE:
+            return False
+        return ev["pid"] == proc.pid
+    return svc.watch.find(since, "map", match=mine)
+
+
+def window_times(svc, name, proc, since, started):
+    """ms from the start to the window being mapped, first exposed, first
+    painted on and (ornivox-demo) showing its station line's text."""
+    mapped = window_of(svc, name, proc, since)
+    if mapped is None:
+        return {}
+    times = {"window_id": mapped["win"], "window_ms": (mapped["t"] - started) * 1000}
+    for kind, key in (("expose", "exposed_ms"), ("paint", "painted_ms"), ("text", "station_text_ms")):
+        ev = svc.watch.find(since, kind, mapped["win"])
+        if ev is not None:
+            times[key] = (ev["t"] - started) * 1000
+    return times
+
+
+def run_player(svc, name, play_seconds, tag, during=None):
+    """One run: start, wait for sound, let it play, measure, stop.
+    during(proc, result), if given, takes over once the playing window has
+    been measured, while the player still plays."""
     mon = svc.monitor
     wait_for_quiet(svc)
     argv, home = svc.player_command(name)
-    env = svc.base_env(home)
-    if name == "ornivox":
-        env.update(svc.ornivox_env)
+    env = svc.player_env(name, home)
+    windowed = name in WINDOWED
     log_path = os.path.join(svc.logs, "%s-%s.log" % (name, tag))
     result = {"player": name, "ok": False}
     with open(log_path, "wb") as err:
         from_block = mon.blocks()
+        since = svc.watch.mark() if windowed else 0
         started = time.monotonic()
-        proc = spawn(argv, env,
+        proc = spawn(argv, env, cwd=home,
                      stdout=subprocess.PIPE if name == "ornivox" else subprocess.DEVNULL, stderr=err)
         lines = None
         if name == "ornivox":
@@ -580,6 +872,7 @@ def run_player(svc, name, play_seconds, tag):
                 t_a = time.monotonic()
                 cpu_a = tree_cpu_seconds(proc.pid)
                 pulse_a = cpu_seconds(svc.pulse.pid)
+                x_a = svc.x_cpu_seconds()
                 end = t_a + play_seconds
                 while time.monotonic() < end and proc.poll() is None:
                     time.sleep(min(0.1, max(0.0, end - time.monotonic())))
@@ -588,6 +881,7 @@ def run_player(svc, name, play_seconds, tag):
                 else:
                     cpu_b = tree_cpu_seconds(proc.pid)
                     pulse_b = cpu_seconds(svc.pulse.pid)
+                    x_b = svc.x_cpu_seconds()
                     t_b = time.monotonic()
                     rss = tree_peak_rss_kib(proc.pid)
                     window = t_b - t_a
@@ -600,8 +894,16 @@ def run_player(svc, name, play_seconds, tag):
                         "window_end": t_b,
                         "cpu_per_min": (cpu_b - cpu_a) / window * 60,
                         "pulse_cpu_per_min": (pulse_b - pulse_a) / window * 60,
+                        "x_cpu_per_min": (x_b - x_a) / window * 60,
                         "peak_rss_mib": rss / 1024,
                     })
+                    if windowed:
+                        result.update(window_times(svc, name, proc, since, started))
+                        if "window_ms" not in result:
+                            # Played, but a windowed run without a window is not what is compared.
+                            result.update({"ok": False, "error": "played but showed no window"})
+                    if result["ok"] and during is not None:
+                        during(proc, result)
         finally:
             usage = stop_process(proc)
             if lines is not None:
@@ -639,6 +941,123 @@ def finish_run(svc, r):
         r["stream_ready_ms"] = seen("format:")
         r["playing_ms"] = seen("status: playing")
     return r
+
+
+# -- ornivox-demo's window ---------------------------------------------------------
+
+def window_starts(svc, count, warmup):
+    """ornivox-demo started count times, each stopped once its window shows
+    the station line: ms from the start to map, first paint and that text."""
+    starts = []
+    for i in range(count + (1 if warmup else 0)):
+        argv, home = svc.player_command("ornivox-ui")
+        env = svc.player_env("ornivox-ui", home)
+        times = {}
+        with open(os.path.join(svc.logs, "ornivox-ui-start%d.log" % i), "wb") as err:
+            since = svc.watch.mark()
+            started = time.monotonic()
+            proc = spawn(argv, env, cwd=home, stderr=err)
+            try:
+                alive = lambda: proc.poll() is None  # noqa: E731
+                mapped = svc.watch.wait_for(since, "map", WINDOW_LIMIT, alive=alive,
+                                            match=lambda ev: ev["title"] == DEMO_TITLE and ev["pid"] == proc.pid)
+                if mapped is not None:
+                    svc.watch.wait_for(since, "text", max(0.1, started + WINDOW_LIMIT - time.monotonic()),
+                                       win=mapped["win"], alive=alive)
+                times = window_times(svc, "ornivox-ui", proc, since, started)
+                if not times:
+                    times = {"error": "no window within %ds%s" % (WINDOW_LIMIT, "" if alive() else
+                                                                 " (exited with %s)" % proc.returncode)}
+            finally:
+                stop_process(proc)
+        if warmup and i == 0:
+            continue
+        starts.append(times)
+        log("start %d/%d of ornivox-demo: window %s ms, painted %s ms, station line %s ms"
+            % (len(starts), count, fmt(times.get("window_ms"), "%.0f"), fmt(times.get("painted_ms"), "%.0f"),
+               fmt(times.get("station_text_ms"), "%.0f")))
+    return starts
+
+
+def classify(rects):
+    """Damage rectangles by where they lie: in a meter, in a text line, elsewhere."""
+    meters = [r for r in rects if any(rect_inside(r, m) for m in METERS)]
+    text = [r for r in rects if r not in meters and any(rect_inside(r, t) for t in TEXT_LINES)]
+    elsewhere = [r for r in rects if r not in meters and r not in text]
+    return meters, text, elsewhere
+
+
+def repaint_check(svc, phases):
+    """One run of ornivox-demo whose window is recorded through four
+    stretches: shown; minimised (iconic, the window still mapped, so any
+    painting would show as damage); minimised and unmapped, as a window
+    manager leaves it; shown again, which proves the recording still sees
+    the meters. phases: seconds of each."""
+    shown_s, iconic_s, unmapped_s, restored_s = phases
+    check = {"measured": False}
+
+    def stretch(proc, seconds):
+        t0, cpu0, x0, threads0 = time.monotonic(), tree_cpu_seconds(proc.pid), svc.x_cpu_seconds(), thread_stats(proc.pid)
+        end = t0 + seconds
+        while time.monotonic() < end and proc.poll() is None:
+            time.sleep(min(0.05, max(0.0, end - time.monotonic())))
+        t1 = time.monotonic()
+        return {"t0": t0, "t1": t1, "cpu_per_min": (tree_cpu_seconds(proc.pid) - cpu0) / (t1 - t0) * 60,
+                "x_cpu_per_min": (svc.x_cpu_seconds() - x0) / (t1 - t0) * 60,
+                "threads": thread_rates(threads0, thread_stats(proc.pid), t1 - t0)}
+
+    def ask(command, answer, win):
+        since = svc.watch.mark()
+        svc.watch.command("%s %d" % (command, win))
+        ev = svc.watch.wait_for(since, answer, WATCH_ANSWER_LIMIT, win=win)
+        if ev is None:
+            raise BenchError("ornivox-xwatch did not answer '%s' in %gs" % (command, WATCH_ANSWER_LIMIT))
+        return ev["t"]
+
+    def during(proc, result):
+        win = result["window_id"]
+        shown = stretch(proc, shown_s)
+        iconic_at = ask("minimise", "iconic", win)
+        iconic = stretch(proc, iconic_s)
+        unmapped_at = ask("unmap", "unmapped", win)
+        unmapped = stretch(proc, unmapped_s)
+        normal_at = ask("restore", "normal", win)
+        restored = stretch(proc, restored_s)
+        check["rss_by_mapping"] = rss_by_mapping(proc.pid)
+        check["threads"] = {"shown": shown["threads"], "iconic": iconic["threads"], "unmapped": unmapped["threads"]}
+        if proc.poll() is not None:
+            check["error"] = "ornivox-demo ended during the check"
+            return
+        rects = lambda t0, t1: [ev["rect"] for ev in svc.watch.between("damage", win, t0, t1)]  # noqa: E731
+        meters, text, elsewhere = classify(rects(shown["t0"], shown["t1"]))
+        late = rects(iconic_at + ICONIC_GRACE, unmapped_at)
+        restored_meters, _, _ = classify(rects(normal_at, restored["t1"]))
+        seconds = shown["t1"] - shown["t0"]
+        check.update({
+            "measured": bool(meters) and bool(restored_meters),
+            "shown_seconds": seconds,
+            "meter_rects_per_s": len(meters) / seconds,
+            "text_rects_per_s": len(text) / seconds,
+            "elsewhere_rects": len(elsewhere),
+            "elsewhere_examples": elsewhere[:5],
+            "damaged_pixels_per_s": sum(r[2] * r[3] for r in meters + text + elsewhere) / seconds,
+            "iconic_seconds": unmapped_at - iconic_at - ICONIC_GRACE,
+            "iconic_rects": len(late),
+            "iconic_rects_in_grace": len(rects(iconic_at, iconic_at + ICONIC_GRACE)),
+            "restored_meter_rects": len(restored_meters),
+            "cpu_per_min": {"shown": shown["cpu_per_min"], "iconic": iconic["cpu_per_min"],
+                            "unmapped": unmapped["cpu_per_min"], "restored": restored["cpu_per_min"]},
+            "x_cpu_per_min": {"shown": shown["x_cpu_per_min"], "iconic": iconic["x_cpu_per_min"],
+                              "unmapped": unmapped["x_cpu_per_min"], "restored": restored["x_cpu_per_min"]},
+        })
+        check["pass"] = check["measured"] and not elsewhere and not late
+
+    r = run_player(svc, "ornivox-ui", 1.0, "repaint", during=during)
+    if not r["ok"]:
+        check["error"] = "%s %s" % (r.get("error"), r.get("stderr_tail", ""))
+    elif "pass" not in check and "error" not in check:
+        check["error"] = "the check did not run"
+    return check
 
 
 # -- decode throughput ----------------------------------------------------------
@@ -743,6 +1162,11 @@ INFO = (
     ("silent_ms", "silence while playing, ms (info)", "%.0f"),
     ("peak_dbfs", "level at the sink, dBFS (info)", "%.1f"),
 )
+WINDOW_INFO = (
+    ("window_ms", "window mapped, ms (info)", "%.0f"),
+    ("painted_ms", "window first painted, ms (info)", "%.0f"),
+    ("x_cpu_per_min", "Xvfb+compositor CPU s/min (info)", "%.2f"),
+)
 
 
 def median_of(runs, key):
@@ -756,7 +1180,7 @@ def summarise(results, players):
         runs = [r for r in results if r["player"] == name]
         ok = [r for r in runs if r["ok"]]
         s = {"runs": len(runs), "ok_runs": len(ok)}
-        for key, _, _ in FIGURES + INFO:
+        for key, _, _ in FIGURES + INFO + WINDOW_INFO:
             s[key] = median_of(runs, key)
             values = [r[key] for r in ok if r.get(key) is not None]
             if values:
@@ -765,21 +1189,47 @@ def summarise(results, players):
     return summary
 
 
-def judge(summary, decode, players):
+def compare(summary, ours, peers):
+    """ours against the best of peers, figure by figure; {} if there is nothing to compare."""
+    peers = [p for p in peers if p in summary and summary[p][FIGURES[0][0]] is not None]
+    if ours not in summary or not peers:
+        return {}
     verdicts = {}
-    peers = [p for p in PEERS if p in players and summary[p][FIGURES[0][0]] is not None]
-    if "ornivox" in players and peers:
-        for key, _, _ in FIGURES:
-            ours = summary["ornivox"][key]
-            best_name = min(peers, key=lambda p: summary[p][key])
-            best = summary[best_name][key]
-            verdicts[key] = {
-                "ours": ours, "best_peer": best_name, "best": best,
-                "ratios": {p: (ours / summary[p][key] if ours is not None and summary[p][key] else None)
-                           for p in peers},
-                "target": "at most the best peer's",
-                "pass": ours is not None and ours <= best,
-            }
+    for key, _, _ in FIGURES:
+        value = summary[ours][key]
+        best_name = min(peers, key=lambda p: summary[p][key])
+        best = summary[best_name][key]
+        verdicts[key] = {
+            "ours": value, "best_peer": best_name, "best": best,
+            "ratios": {p: (value / summary[p][key] if value is not None and summary[p][key] else None)
+                       for p in peers},
+            "target": "at most the best peer's",
+            "pass": value is not None and value <= best,
+        }
+    return verdicts
+
+
+def judge(summary, decode, starts, repaint):
+    verdicts = compare(summary, "ornivox", PEERS)
+    # The windowed player is judged against peers that show windows too; the
+    # audio-only comparison is printed beside it, without a verdict of its own.
+    window = compare(summary, "ornivox-ui", WINDOW_PEERS)
+    if window:
+        verdicts["window"] = window
+    audio = compare(summary, "ornivox-ui", PEERS)
+    if audio:
+        verdicts["window_vs_audio_only"] = audio
+    if starts:
+        # Shown means drawn: a mapped window that has not painted yet shows
+        # whatever was beneath it.
+        shown = [s["painted_ms"] for s in starts if s.get("painted_ms") is not None]
+        median = statistics.median(shown) if shown else None
+        verdicts["start_to_window"] = {
+            "ours": median, "target": "under %.0f ms" % START_TARGET_MS,
+            "pass": median is not None and median < START_TARGET_MS and len(shown) == len(starts),
+        }
+    if repaint:
+        verdicts["repaint"] = {"target": "meters only; nothing while minimised", "pass": bool(repaint.get("pass"))}
     if decode:
         verdicts["decode_speed"] = {
             "ours": decode["ours_speed"], "ffmpeg": decode["ffmpeg_speed"], "ratio": decode["ratio"],
@@ -792,36 +1242,123 @@ def fmt(value, pattern):
     return "-" if value is None else pattern % value
 
 
-def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdown, station, ornivox_env):
-    out = []
-    width = 34
-    out.append("")
-    out.append("Players on %s, median of %d run%s, %g s of playing each"
-               % (MOUNT, runs, "" if runs == 1 else "s", play_seconds))
-    if ornivox_env:
-        out.append("(ornivox-play ran with %s)" % " ".join("%s=%s" % kv for kv in sorted(ornivox_env.items())))
-    out.append("%-*s" % (width, "") + "".join("%10s" % p for p in players))
-    for key, label, pattern in FIGURES + INFO:
-        out.append("%-*s" % (width, label) + "".join("%10s" % fmt(summary[p][key], pattern) for p in players))
+WIDTH = 34
+COLUMN = 11
+
+
+def table(out, summary, players, runs, rows):
+    out.append("%-*s" % (WIDTH, "") + "".join("%*s" % (COLUMN, p) for p in players))
+    for key, label, pattern in rows:
+        out.append("%-*s" % (WIDTH, label) + "".join("%*s" % (COLUMN, fmt(summary[p][key], pattern)) for p in players))
         if runs > 1 and (key, label, pattern) in FIGURES:
             spans = [summary[p].get(key + "_range") for p in players]
-            out.append("%-*s" % (width, "  lowest-highest") +
-                       "".join("%10s" % ("-" if not r else (pattern + "-" + pattern) % tuple(r)) for r in spans))
-    out.append("%-*s" % (width, "runs that played") +
-               "".join("%10s" % ("%d/%d" % (summary[p]["ok_runs"], summary[p]["runs"])) for p in players))
+            out.append("%-*s" % (WIDTH, "  lowest-highest") +
+                       "".join("%*s" % (COLUMN, "-" if not r else (pattern + "-" + pattern) % tuple(r)) for r in spans))
+    out.append("%-*s" % (WIDTH, "runs that played") +
+               "".join("%*s" % (COLUMN, "%d/%d" % (summary[p]["ok_runs"], summary[p]["runs"])) for p in players))
+
+
+def ratios(out, verdicts, peers, result_word):
+    out.append("%-*s" % (WIDTH, "") + "".join("%*s" % (COLUMN, p) for p in peers) +
+               "   %-16s %s" % ("best peer", result_word))
+    for key, label, pattern in FIGURES:
+        v = verdicts.get(key)
+        if not v:
+            continue
+        verdict = "PASS" if v["pass"] else "FAIL"
+        if result_word != "result":
+            verdict = "below or equal" if v["pass"] else "above"
+        out.append("%-*s" % (WIDTH, label) +
+                   "".join("%*s" % (COLUMN, fmt(v["ratios"].get(p), "%.2f")) for p in peers) +
+                   "   %-16s %s" % ("%s %s" % (v["best_peer"], pattern % v["best"]), verdict))
+
+
+def print_report(summary, verdicts, decode, players, runs, play_seconds, breakdown, station, ornivox_env,
+                 starts, repaint, compositor):
+    out = []
+    audio = [p for p in players if p in AUDIO_PLAYERS]
+    windowed = [p for p in players if p in WINDOWED]
+    if ornivox_env:
+        out.append("")
+        out.append("(ornivox-play and ornivox-demo ran with %s)"
+                   % " ".join("%s=%s" % kv for kv in sorted(ornivox_env.items())))
+    if audio:
+        out.append("")
+        out.append("Audio only: players on %s, median of %d run%s, %g s of playing each"
+                   % (MOUNT, runs, "" if runs == 1 else "s", play_seconds))
+        table(out, summary, audio, runs, FIGURES + INFO)
+    if windowed:
+        out.append("")
+        out.append("With a window each, on Xvfb%s, in the same rounds (ornivox-ui: ornivox-demo; "
+                   "mpv-win: --force-window=immediate; ffplay-win: its own window; vlc-qt: vlc -I qt)"
+                   % (" + xcompmgr" if compositor else ""))
+        table(out, summary, windowed, runs, FIGURES + INFO + WINDOW_INFO)
     peers = [p for p in PEERS if p in players]
     if any(k in verdicts for k, _, _ in FIGURES):
         out.append("")
-        out.append("Ours / peer (below 1: ours is lower, which is better)")
-        out.append("%-*s" % (width, "") + "".join("%10s" % p for p in peers) + "   %-14s %s" % ("best peer", "result"))
-        for key, label, pattern in FIGURES:
-            v = verdicts.get(key)
-            if not v:
-                continue
-            out.append("%-*s" % (width, label) +
-                       "".join("%10s" % fmt(v["ratios"].get(p), "%.2f") for p in peers) +
-                       "   %-14s %s" % ("%s %s" % (v["best_peer"], pattern % v["best"]),
-                                         "PASS" if v["pass"] else "FAIL"))
+        out.append("ornivox-play / audio-only peer (below 1: ours is lower, which is better)")
+        ratios(out, verdicts, peers, "result")
+    if verdicts.get("window"):
+        out.append("")
+        out.append("ornivox-demo / windowed peer: the PASS/FAIL of the windowed player")
+        ratios(out, verdicts["window"], [p for p in WINDOW_PEERS if p in players], "result")
+    if verdicts.get("window_vs_audio_only"):
+        out.append("")
+        out.append("ornivox-demo / audio-only peer, for comparison (no verdict: they show no window)")
+        ratios(out, verdicts["window_vs_audio_only"], peers, "ours is")
+    if starts:
+        v = verdicts["start_to_window"]
+        out.append("")
+        out.append("ornivox-demo, process start to window, %d starts (stopped once the station line shows)"
+                   % len(starts))
+        for key, label in (("window_ms", "window mapped (info)"), ("exposed_ms", "first exposed (info)"),
+                           ("painted_ms", "window shown: first painted"),
+                           ("station_text_ms", "station line's text (info)")):
+            values = [s[key] for s in starts if s.get(key) is not None]
+            line = "  %-28s median %s ms, lowest-highest %s" % (
+                label, fmt(statistics.median(values) if values else None, "%.0f"),
+                "%.0f-%.0f" % (min(values), max(values)) if values else "-")
+            if key == "painted_ms":
+                line += "   (target under %.0f ms)  %s" % (START_TARGET_MS, "PASS" if v["pass"] else "FAIL")
+                if len(values) < len(starts):
+                    line += ", %d start(s) showed no window" % (len(starts) - len(values))
+            out.append(line)
+    if repaint:
+        out.append("")
+        out.append("ornivox-demo repainting, recorded with X DAMAGE in one run")
+        if "error" in repaint or not repaint.get("measured"):
+            out.append("  could not tell: %s" % repaint.get("error", "no meter repaint seen while shown or after restore"))
+        if "shown_seconds" in repaint:
+            cpu, xcpu = repaint["cpu_per_min"], repaint["x_cpu_per_min"]
+            out.append("  shown %4.1f s: meters %.1f rects/s, text lines %.1f rects/s, elsewhere %d%s; %.0f px/s damaged"
+                       % (repaint["shown_seconds"], repaint["meter_rects_per_s"], repaint["text_rects_per_s"],
+                          repaint["elsewhere_rects"],
+                          " e.g. %s" % repaint["elsewhere_examples"] if repaint["elsewhere_rects"] else "",
+                          repaint["damaged_pixels_per_s"]))
+            out.append("  minimised (iconic, left mapped) %.1f s: %d rects (+%d in the first %.0f ms)"
+                       % (repaint["iconic_seconds"], repaint["iconic_rects"], repaint["iconic_rects_in_grace"],
+                          ICONIC_GRACE * 1000))
+            out.append("  shown again: %d meter rects, so the recording saw painting" % repaint["restored_meter_rects"]
+                       if repaint["restored_meter_rects"] else "  shown again: no meter repaint seen")
+            out.append("  CPU s/min, player (Xvfb+compositor): shown %.2f (%.2f), minimised %.2f (%.2f), "
+                       "minimised+unmapped %.2f (%.2f)" % (cpu["shown"], xcpu["shown"], cpu["iconic"], xcpu["iconic"],
+                                                            cpu["unmapped"], xcpu["unmapped"]))
+        if repaint.get("threads"):
+            th = repaint["threads"]
+            out.append("  where its CPU goes, per thread: CPU ms per s / context switches per s (info)")
+            out.append("    %-18s %16s %16s %16s" % ("thread", "shown", "minimised", "min.+unmapped"))
+            names = sorted(th["shown"], key=lambda n: -th["shown"][n][0])
+            for n in names:
+                out.append("    %-18s" % n + "".join(
+                    "%16s" % ("%.1f / %.0f" % th[k][n] if n in th[k] else "-") for k in ("shown", "iconic", "unmapped")))
+        if repaint.get("rss_by_mapping"):
+            total = sum(k for _, k in repaint["rss_by_mapping"])
+            top = repaint["rss_by_mapping"][:10]
+            out.append("  its resident memory at the end, %.1f MiB, by mapping (info): %s, others %.1f"
+                       % (total / 1024, ", ".join("%s %.1f" % (n, k / 1024) for n, k in top),
+                          (total - sum(k for _, k in top)) / 1024))
+        out.append("  only the meters and text lines repaint, nothing while minimised:  %s"
+                   % ("PASS" if verdicts["repaint"]["pass"] else "FAIL"))
     if station:
         out.append("")
         out.append("The station itself, to a bare HTTP GET (median of %d): headers after %.0f ms, "
@@ -859,22 +1396,31 @@ def parse_args():
     p.add_argument("--play-seconds", type=float, default=10.0,
                    help="seconds each player plays after its first sound (default 10)")
     p.add_argument("--decode-runs", type=int, default=7, help="runs of the decode comparison (default 7)")
-    p.add_argument("--quick", action="store_true", help="a smoke check: 1 run each, 3 s of playing")
+    p.add_argument("--starts", type=int, default=12,
+                   help="starts of ornivox-demo timed to its window (default 12)")
+    p.add_argument("--quick", action="store_true", help="a smoke check: 1 run each, 3 s of playing, 3 starts")
     p.add_argument("--json", metavar="FILE", help="also write the results as JSON to FILE")
     p.add_argument("--players", default=",".join(PLAYER_ORDER),
                    help="comma-separated subset of " + ",".join(PLAYER_ORDER))
+    p.add_argument("--no-window", action="store_true",
+                   help="leave out the windowed players, the start timing and the repaint check")
+    p.add_argument("--no-compositor", action="store_true", help="no xcompmgr on the bench's Xvfb")
     p.add_argument("--no-decode", action="store_true", help="leave out the decode comparison")
     p.add_argument("--build-dir", default=os.path.join(ROOT, "build", "release"))
     p.add_argument("--ornivox-env", action="append", default=[], metavar="NAME=VALUE",
-                   help="an extra environment variable for ornivox-play only, to try a setting "
+                   help="an extra environment variable for ornivox-play and ornivox-demo only, to try a setting "
                         "(e.g. PULSE_LATENCY_MSEC=60); may be repeated")
     args = p.parse_args()
     if args.quick:
-        args.runs, args.play_seconds, args.decode_runs = 1, 3.0, 3
+        args.runs, args.play_seconds, args.decode_runs, args.starts = 1, 3.0, 3, 3
     players = [x.strip() for x in args.players.split(",") if x.strip()]
     bad = [x for x in players if x not in PLAYER_ORDER]
     if bad or not players:
         p.error("unknown player(s): %s" % ", ".join(bad) if bad else "no players")
+    if args.no_window:
+        players = [x for x in players if x not in WINDOWED]
+        if not players:
+            p.error("--no-window leaves no players")
     args.players = [x for x in PLAYER_ORDER if x in players]
     extra = {}
     for item in args.ornivox_env:
@@ -883,9 +1429,27 @@ def parse_args():
             p.error("--ornivox-env wants NAME=VALUE")
         extra[name] = value
     args.ornivox_env = extra
-    if not 1 <= args.runs <= 50 or not 1 <= args.play_seconds <= 300 or not 1 <= args.decode_runs <= 50:
-        p.error("runs 1..50, play seconds 1..300, decode runs 1..50")
+    if not 1 <= args.runs <= 50 or not 1 <= args.play_seconds <= 300 or not 1 <= args.decode_runs <= 50 \
+            or not 1 <= args.starts <= 100:
+        p.error("runs 1..50, play seconds 1..300, decode runs 1..50, starts 1..100")
     return args
+
+
+OUR_PROGRAMS = (("ornivox-play", ("src", "tools")), ("ornivox-decode-bench", ("bench",)),
+                ("ornivox-demo", ("src", "app")), ("ornivox-xwatch", ("bench",)))
+
+
+def programs_needed(args):
+    names = set()
+    if "ornivox" in args.players:
+        names.add("ornivox-play")
+    if not args.no_decode:
+        names.add("ornivox-decode-bench")
+    if "ornivox-ui" in args.players:
+        names.add("ornivox-demo")
+    if set(WINDOWED) & set(args.players):
+        names.add("ornivox-xwatch")
+    return names
 
 
 def check_tools(args):
@@ -893,14 +1457,51 @@ def check_tools(args):
     needed |= {"mpv"} & set(args.players)
     needed |= {"ffplay"} & set(args.players)
     needed |= {"cvlc"} & set(args.players)
+    if "mpv-win" in args.players:
+        needed.add("mpv")
+    if "ffplay-win" in args.players:
+        needed.add("ffplay")
+    if "vlc-qt" in args.players:
+        needed.add("vlc")
+    if set(WINDOWED) & set(args.players):
+        needed.add("Xvfb")
+        if not args.no_compositor:
+            needed.add("xcompmgr")
     missing = sorted(t for t in needed if not shutil.which(t, path="/usr/local/bin:/usr/bin:/bin"))
-    for path in ([os.path.join(args.build_dir, "src", "tools", "ornivox-play")] if "ornivox" in args.players else []) + \
-            ([] if args.no_decode else [os.path.join(args.build_dir, "bench", "ornivox-decode-bench")]):
-        if not os.access(path, os.X_OK):
+    if "vlc-qt" in args.players and not any(os.path.exists(os.path.join(d, "vlc", "plugins", "gui", "libqt_plugin.so"))
+                                            for d in ("/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu",
+                                                      "/usr/lib")):
+        missing.append("VLC's Qt interface (vlc-plugin-qt)")
+    wanted = programs_needed(args)
+    for name, rel in OUR_PROGRAMS:
+        path = os.path.join(args.build_dir, *rel, name)
+        if name in wanted and not os.access(path, os.X_OK):
             missing.append(path)
     if missing:
         raise BenchError("missing: %s (packages: bench/packages.txt; build: cmake --preset release && "
                          "cmake --build build/release)" % ", ".join(missing))
+
+
+def demo_port(build_dir):
+    """The station port ornivox-demo was built for (ORNIVOX_DEMO_PORT)."""
+    try:
+        with open(os.path.join(build_dir, "CMakeCache.txt")) as f:
+            for line in f:
+                m = re.match(r"ORNIVOX_DEMO_PORT:\w+=(\d+)$", line.strip())
+                if m:
+                    return int(m.group(1))
+    except OSError:
+        pass
+    raise BenchError("no ORNIVOX_DEMO_PORT in %s/CMakeCache.txt" % build_dir)
+
+
+def check_port_free(port):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            raise BenchError("port %d, which ornivox-demo plays from, is taken (another demo station?); "
+                             "bench/run.sh as root gives the bench a network of its own" % port)
 
 
 def copy_binaries(args, tmp):
@@ -909,12 +1510,25 @@ def copy_binaries(args, tmp):
     os.makedirs(os.path.join(tmp, "bin"))
     os.chmod(os.path.join(tmp, "bin"), 0o755)
     bins = {}
-    for name, rel in (("ornivox-play", ("src", "tools")), ("ornivox-decode-bench", ("bench",))):
+    wanted = programs_needed(args)
+    for name, rel in OUR_PROGRAMS:
         src = os.path.join(args.build_dir, *rel, name)
-        if os.access(src, os.X_OK):
+        if name in wanted:
             bins[name] = os.path.join(tmp, "bin", name)
             shutil.copy2(src, bins[name])
     return bins
+
+
+def log_run(svc, r, round_no, runs):
+    name = r["player"]
+    if r["ok"]:
+        offset = svc.monitor.offset(r["started"] - OFFSET_LEAD, r["started"])
+        provisional = (offset + r["first_frame"] / RATE - r["started"]) * 1000
+        window = " window %4.0f ms" % r["window_ms"] if r.get("window_ms") is not None else ""
+        log("round %d/%d %-10s first sound %5.0f ms  cpu %.2f s/min  rss %.1f MiB%s"
+            % (round_no, runs, name, provisional, r["cpu_per_min"], r["peak_rss_mib"], window))
+    else:
+        log("round %d/%d %-10s FAILED: %s %s" % (round_no, runs, name, r.get("error"), r.get("stderr_tail", "")))
 
 
 def main():
@@ -923,8 +1537,14 @@ def main():
     began = time.monotonic()
     tmp = None
     svc = None
+    windowed = [p for p in args.players if p in WINDOWED]
+    starts, repaint = None, None
     try:
         check_tools(args)
+        port = 0
+        if "ornivox-ui" in args.players:
+            port = demo_port(args.build_dir)
+            check_port_free(port)
         fixture_proc.remove_stale_dirs(TEMP_PREFIX)
         tmp = tempfile.mkdtemp(prefix=TEMP_PREFIX)
         with open(os.path.join(tmp, "owner.pid"), "w") as f:
@@ -937,10 +1557,13 @@ def main():
             decode = decode_bench(bins["ornivox-decode-bench"], tmp,
                                   args.decode_runs, repeat=3 if args.quick else 10, seconds=60)
 
-        svc = Services(tmp, bins.get("ornivox-play"), args.ornivox_env)
+        svc = Services(tmp, bins, args.ornivox_env, station_port=port, compositor=not args.no_compositor)
         svc.prepare_dirs()
         svc.start_pulse()
         svc.start_monitor()
+        if windowed:
+            svc.start_display()
+            svc.start_watch()
         svc.start_station()
         log("station at %s; %d round%s of %s" % (svc.url, args.runs, "" if args.runs == 1 else "s",
                                                    ", ".join(args.players)))
@@ -959,14 +1582,12 @@ def main():
                 r = run_player(svc, name, args.play_seconds, "run%d" % round_no)
                 r["round"] = round_no
                 results.append(r)
-                if r["ok"]:
-                    offset = svc.monitor.offset(r["started"] - OFFSET_LEAD, r["started"])
-                    provisional = (offset + r["first_frame"] / RATE - r["started"]) * 1000
-                    log("round %d/%d %-8s first sound %5.0f ms  cpu %.2f s/min  rss %.1f MiB"
-                        % (round_no, args.runs, name, provisional, r["cpu_per_min"], r["peak_rss_mib"]))
-                else:
-                    log("round %d/%d %-8s FAILED: %s %s" % (round_no, args.runs, name, r.get("error"),
-                                                           r.get("stderr_tail", "")))
+                log_run(svc, r, round_no, args.runs)
+        if "ornivox-ui" in args.players:
+            log("ornivox-demo: %d starts to its window" % args.starts)
+            starts = window_starts(svc, args.starts, warmup=False)  # the rounds warmed it up
+            log("ornivox-demo: recording its repainting")
+            repaint = repaint_check(svc, (2.0, 2.0, 1.0, 1.0) if args.quick else (5.0, 4.0, 3.0, 2.0))
         for r in results:
             finish_run(svc, r)
         # How far the sink's clock and ours moved apart over the bench: a
@@ -980,7 +1601,7 @@ def main():
             shutil.rmtree(tmp, ignore_errors=True)
 
     summary = summarise(results, args.players)
-    verdicts = judge(summary, decode, args.players)
+    verdicts = judge(summary, decode, starts, repaint)
     breakdown = None
     if "ornivox" in args.players:
         ours = [r for r in results if r["player"] == "ornivox" and r["ok"]]
@@ -992,27 +1613,33 @@ def main():
                    "headers_ms": statistics.median(p["headers_ms"] for p in station_probes),
                    "first_byte_ms": statistics.median(p["first_byte_ms"] for p in station_probes)}
     print_report(summary, verdicts, decode, args.players, args.runs, args.play_seconds, breakdown, station,
-                 args.ornivox_env)
+                 args.ornivox_env, starts, repaint, not args.no_compositor)
     elapsed = time.monotonic() - began
     print("\n(%d s in all; the null sink's clock moved %s ms against ours over the bench, "
           "each run measured against its own)" % (elapsed, fmt(drift_ms, "%.1f")))
 
     failed = [p for p in args.players if summary[p]["ok_runs"] == 0]
+    unmeasured = []
+    if starts is not None and not any(s.get("painted_ms") is not None for s in starts):
+        unmeasured.append("ornivox-demo's start to window")
+    if repaint is not None and not repaint.get("measured"):
+        unmeasured.append("ornivox-demo's repainting")
     if args.json:
         doc = {
             "url_mount": MOUNT, "runs": args.runs, "play_seconds": args.play_seconds,
-            "ornivox_env": args.ornivox_env,
+            "ornivox_env": args.ornivox_env, "compositor": not args.no_compositor,
             "players": args.players, "summary": summary, "verdicts": verdicts,
-            "ornivox_breakdown": breakdown, "station": station, "decode": decode, "elapsed_seconds": elapsed,
+            "ornivox_breakdown": breakdown, "station": station, "decode": decode,
+            "window_starts": starts, "repaint": repaint, "elapsed_seconds": elapsed,
             "monitor_drift_ms": drift_ms,
             "results": results,
-            "failed_players": failed,
+            "failed_players": failed, "unmeasured": unmeasured,
         }
         with open(args.json, "w") as f:
             json.dump(doc, f, indent=2, default=str)
             f.write("\n")
-    if failed:
-        log("no measurement for: %s" % ", ".join(failed))
+    if failed or unmeasured:
+        log("no measurement for: %s" % ", ".join(failed + unmeasured))
         return 1
     return 0
 
