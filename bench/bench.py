@@ -369,7 +369,8 @@ class Monitor(threading.Thread):
         return self.loud[first_block:end_block].count(0)
 
     def peak_between(self, first_block, end_block):
-        return max((v for k, v in self.peak.items() if first_block <= k < end_block), default=0)
+        # By index, not by walking the dict: the reader thread adds to it.
+        return max((self.peak.get(k, 0) for k in range(first_block, end_block)), default=0)
 
     def offset(self, start, end):
         """T0 as seen from the reads between monotonic times start and end."""

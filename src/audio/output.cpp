@@ -10,10 +10,11 @@
 namespace ornivox::audio {
 
 namespace {
-// About 23 ms at 44100 Hz. Shorter periods wake the sound server far more
-// often (512 frames tripled its work); longer ones delay the first sound.
-// bench/ measures both.
-constexpr int kDeviceFrames = 1024;
+// About 46 ms at 44100 Hz. Shorter periods wake the sound server far more
+// often (512 frames tripled its work, 1024 still cost the windowed player
+// more CPU than VLC); longer ones delay the first sound. bench/ measures
+// both.
+constexpr int kDeviceFrames = 2048;
 }
 
 Output::~Output() { close(); }

@@ -255,6 +255,17 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Nothing to see while minimised: the meters' timer sleeps too.
+  if (event->type() == QEvent::WindowStateChange && !destroyed_) {
+    if (isMinimized())
+      tLevel->stop();
+    else if (!tLevel->isActive())
+      tLevel->start();
+  }
+}
+
 void TfrmMain::FormClose() { SendNowPlaying({}, {}, {}, false); }
 
 void TfrmMain::FormDestroy() {
