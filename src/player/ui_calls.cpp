@@ -1,15 +1,36 @@
 #include "player/ui_calls.h"
 
-#include <QMetaObject>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
 
 namespace ornivox {
 
-UiCalls::UiCalls() : uiThread_(QThread::currentThread()) { waker_.onWake = [this] { drain(); }; }
+UiCalls::UiCalls() : uiThread_(std::this_thread::get_id()) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
+  wakeRead_ = fds[0];
+  wakeWrite_ = fds[1];
+  notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+    char buf[64];
+    while (::read(wakeRead_, buf, sizeof buf) > 0) {
+    }
+    drain();
+  });
+}
 
-UiCalls::~UiCalls() { close(); }
+UiCalls::~UiCalls() {
+  close();
+  notifier_.reset();
+  if (wakeRead_ >= 0) ::close(wakeRead_);
+  if (wakeWrite_ >= 0) ::close(wakeWrite_);
+}
 
 bool UiCalls::call(const std::function<void()>& fn) {
-  if (QThread::currentThread() == uiThread_) {
+  if (std::this_thread::get_id() == uiThread_) {
     {
       std::lock_guard lock(mutex_);
       if (closed_) return false;
@@ -23,7 +44,10 @@ bool UiCalls::call(const std::function<void()>& fn) {
     if (closed_) return false;
     queue_.push_back(&pending);
   }
-  QMetaObject::invokeMethod(&waker_, "wake", Qt::QueuedConnection);
+  // A full pipe already holds a wake-up the UI thread has not read yet.
+  const char one = 1;
+  while (::write(wakeWrite_, &one, 1) < 0 && errno == EINTR) {
+  }
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return pending.finished; });
   return pending.ran;

@@ -3,33 +3,24 @@
 // thread's changes never overlap with the sender's. A call made on the UI
 // thread itself runs directly.
 //
-// Threads: construct, close() and destroy on the UI thread; call() from any
+// Threads: construct (it throws std::system_error when it cannot make its
+// wake-up pipe), close() and destroy on the UI thread; call() from any
 // thread. After close() every waiting and later call returns false at once
 // without running, so threads that are being joined cannot wait for a UI
 // thread that waits for them.
 #pragma once
 
-#include <QObject>
-#include <QThread>
+#include <QSocketNotifier>
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace ornivox {
 
-namespace detail {
-// Wakes the UI thread through a queued call by name, so that everything
-// crossing threads is either ours under our mutex or the toolkit's own.
-class UiWaker : public QObject {
-  Q_OBJECT
- public:
-  std::function<void()> onWake;  // set before any other thread exists
- public slots:
-  void wake() { onWake(); }
-};
-}  // namespace detail
 
 class UiCalls {
  public:
@@ -53,8 +44,14 @@ class UiCalls {
   };
   void drain();
 
-  QThread* uiThread_;
-  detail::UiWaker waker_;  // queued wake-ups die with it
+  std::thread::id uiThread_;
+  // Senders wake the UI thread through a pipe rather than the toolkit's
+  // event queue: a write is a system call that allocates nothing, so every
+  // hand-over between threads is ours, under our mutex, where the thread
+  // checker can see it.
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
 
   std::mutex mutex_;  // guards queue_, closed_ and every Pending's flags
   std::condition_variable done_;
