@@ -5,8 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${ORNIVOX_FUZZ_SECONDS:-20}
 scripts/build.sh fuzz >/dev/null
-declare -A corpus=([net_playlist]=net_playlist [icy_splitter]=icy_stream)
+declare -A corpus=([net_playlist]=net_playlist [icy_splitter]=icy_stream [playlists]=playlists [settings]=settings)
 for target in "${!corpus[@]}"; do
+  [ -x build/fuzz/tests/fuzz/fuzz_$target ] || continue
   work=$(mktemp -d)
   cp tests/fuzz/corpus/"${corpus[$target]}"/* "$work"/
   echo "fuzz $target for ${seconds}s"
