@@ -1,9 +1,17 @@
 #include "settings/settings.h"
 
+#include "settings/station_record.h"
+
 namespace ornivox {
 
-// No settings file format is read yet: every field keeps its value and the
-// player falls back to the built-in station.
-void Readini(PlayerState&) {}
+void ReadStationFile(const std::string& path, PlayerState& state) {
+  const auto record = ReadStationRecord(path);
+  if (!record) return;
+  state.stationName = record->stationName;
+  state.playlistUrl = record->playlistUrl;
+  state.homePage = record->homePage;
+}
+
+void Readini(PlayerState& state) { ReadStationFile(SettingsFileName(RunningExecutable()), state); }
 
 }  // namespace ornivox
