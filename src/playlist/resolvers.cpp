@@ -2,16 +2,6 @@
 
 namespace ornivox {
 
-// Playlist files are not read yet: a playlist argument leaves the address
-// empty, and the connection reports no service.
-void ResolvePls(const std::string&, std::string&, std::string&) {}
-void ResolveAsx(const std::string&, std::string&, std::string&) {}
-void ResolveM3u(const std::string&, std::string&, std::string&) {}
-
-}  // namespace ornivox
-
-namespace ornivox {
-
 std::string PlaylistExtension(const std::string& source) {
   size_t slash = source.rfind('/');
   size_t dot = source.rfind('.');
