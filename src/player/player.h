@@ -35,7 +35,8 @@ class Player {
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
-  // Throws what Readini throws; then nothing else has been done.
+  // Throws what Readini or a playlist resolver throws (a file that exists
+  // but cannot be read); then nothing else has been done.
   void OpenStation(const std::string& source);
 
   void btnPlayClick();
