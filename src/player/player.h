@@ -46,6 +46,8 @@ class Player {
   void btnSesAcikClick();   // mute
   void btnSesKapaliClick(); // unmute
   void tLevelTimer();
+  // The volume bar to the device's volume, in whole per cent.
+  void setVolumeBarFromDevice();
 
   // Any thread: hands a status to the UI thread and waits until it is
   // handled. False when it was dropped: a replaced connection, or closing.
@@ -67,7 +69,6 @@ class Player {
   void startConnection();
   void ConnectionThread(std::string url, std::uint64_t generation);
   void handleStatus(std::uint64_t generation, int code, const StatusParam& param);
-  void setVolumeBarFromDevice();
   void reapFinished();
 
   PlayerState& state_;

@@ -23,6 +23,14 @@ void spinFor(std::chrono::milliseconds span) {
   while (Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+bool waitForTicks(QTimer* timer, int ticks, std::chrono::milliseconds limit) {
+  int seen = 0;
+  const auto connection = QObject::connect(timer, &QTimer::timeout, [&] { ++seen; });
+  const bool ok = spinUntil([&] { return seen >= ticks; }, limit);
+  QObject::disconnect(connection);
+  return ok;
+}
+
 std::string diskFile() { return gDiskFile; }
 
 std::uintmax_t recordedBytes() { return ornivox::testsupport::DiskRecording(gDiskFile).bytes(); }

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -27,6 +28,9 @@ using testsupport::spinUntil;
 // Runs the event loop for a while: for checks that something does NOT
 // happen in that time.
 void spinFor(std::chrono::milliseconds span);
+
+// Runs the event loop until `timer` has fired `ticks` more times.
+bool waitForTicks(QTimer* timer, int ticks, std::chrono::milliseconds limit = 5s);
 
 std::string diskFile();
 std::uintmax_t recordedBytes();

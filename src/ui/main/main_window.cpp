@@ -231,22 +231,20 @@ void TfrmMain::FormShow() {
     QImage replacement = LoadJpegFile(QStringLiteral("logo.jpg"));
     if (!replacement.isNull()) logo->setImage(replacement, false);
   }
-  try {
-    player_->OpenStation(options_.argument);
-  } catch (const std::exception& error) {
-    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
-    return;
-  }
-  setVolumeBar(RoundHalfEven(static_cast<double>(BASS_GetVolume()) * 100.0));
+  if (!OpenStation(options_.argument)) return;
+  player_->setVolumeBarFromDevice();
   playerState().messengerSuffix = std::string(station::kHomePage);
   playerState().messengerToggle = true;
 }
 
-void TfrmMain::OpenStation(const std::string& source) {
+bool TfrmMain::OpenStation(const std::string& source) {
   try {
     player_->OpenStation(source);
+    return true;
   } catch (const std::exception& error) {
+    // The application's error box; the window stays open and silent.
     QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+    return false;
   }
 }
 

@@ -105,7 +105,8 @@ class TfrmMain : public QWidget, public PlayerView {
   void FormShow();
   void FormClose();
   void FormDestroy();
-  void OpenStation(const std::string& source);
+  // False when reading the station's files failed (shown in an error box).
+  bool OpenStation(const std::string& source);
 
   void startMove(QWidget* pressed, Qt::MouseButton button);
   void btnKapatClick();
