@@ -35,7 +35,19 @@ int RoundHalfEven(double value) {
   return static_cast<int>(r);
 }
 
-Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view) {}
+Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view) {
+  auto sendText = [this](int code) {
+    return [this, code](std::uint64_t generation, std::string_view text) {
+      sendStatus(generation, code, StatusParam{0, std::string(text)});
+    };
+  };
+  tags_ = std::make_unique<TagRelay>(TagRelay::Sinks{
+      sendText(PS_STATION), sendText(PS_TITLE), [this](std::uint64_t generation, std::string_view text) {
+        ui_.call([&] {
+          if (generation == generation_.load()) view_.setKbpsLabel(std::string(text));
+        });
+      }});
+}
 
 Player::~Player() {
   close();
@@ -208,6 +220,7 @@ void Player::ConnectionThread(std::string url, std::uint64_t generation) {
     if (!current()) return;
     state_.channel = stream;
     state_.isWma = isWma;
+    tags_->adopt(stream, generation, isWma);
     adopted = true;
   });
   if (!adopted) {
@@ -237,18 +250,7 @@ void Player::ConnectionThread(std::string url, std::uint64_t generation) {
     std::this_thread::sleep_for(kBufferingRound);
   }
 
-  TagContext tags;
-  tags.channel = stream;
-  tags.isWma = isWma;
-  tags.sendText = [this, generation](int code, std::string_view text) {
-    sendStatus(generation, code, StatusParam{0, std::string(text)});
-  };
-  tags.setKbpsLabel = [this, generation](std::string_view text) {
-    ui_.call([&] {
-      if (generation == generation_.load()) view_.setKbpsLabel(std::string(text));
-    });
-  };
-  ReadHeaderTags(tags);
+  ReadHeaderTags(*tags_, stream, generation, isWma);
 
   ui_.call([&] {
     if (!current()) return;

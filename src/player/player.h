@@ -28,6 +28,8 @@
 
 namespace ornivox {
 
+class TagRelay;
+
 class Player {
  public:
   Player(PlayerState& state, PlayerView& view);
@@ -74,6 +76,9 @@ class Player {
   PlayerState& state_;
   PlayerView& view_;
   UiCalls ui_;
+  // Where the streams' tag texts go; outlives every stream the player opens
+  // (the engine is released before the player is destroyed).
+  std::unique_ptr<TagRelay> tags_;
 
   // Written on the UI thread only; read by connection threads to leave early.
   std::atomic<std::uint64_t> generation_{0};
