@@ -58,8 +58,10 @@ std::string RateText(const std::optional<TagEntryList>& icy, const std::optional
 }
 
 std::int32_t ParseRate(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return 0;
+  // from_chars takes a minus but no plus; one sign in all.
+  const bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || text.front() == '+' || (plus && text.front() == '-')) return 0;
   std::int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return 0;
