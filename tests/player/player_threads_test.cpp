@@ -4,21 +4,14 @@
 // included, which the toolkit's widget libraries do not allow.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/player_state.h"
-#include "bass.h"
-#include "player/audio_setup.h"
-#include "player/player.h"
+#include "player_fixture.h"
 #include "support/icecast_station.h"
 #include "support/media.h"
 #include "support/scripted_server.h"
@@ -30,39 +23,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+using playertest::kConnecting;
+using playertest::kNoService;
 using testsupport::spinUntil;
-
-// The window's side of the player, kept as text: every line it was given.
-struct Lines : PlayerView {
-  std::vector<std::string> station, title;
-  int volume = 0;
-  bool watchdog = true, muted = false;
-  int left = 0, right = 0;
-
-  void setStationLine(const std::string& t) override { station.push_back(t); }
-  void repaintStationLine() override {}
-  void setTitleLine(const std::string& t) override { title.push_back(t); }
-  std::string titleLine() const override { return title.empty() ? std::string() : title.back(); }
-  void setKbpsLabel(const std::string&) override {}
-  void setVolumeBar(int position) override { volume = position; }
-  int volumeBar() const override { return volume; }
-  void setWatchdogEnabled(bool enabled) override { watchdog = enabled; }
-  void showMuted(bool m) override { muted = m; }
-  void setLevels(int l, int r) override { left = l, right = r; }
-
-  size_t count(const std::string& line) const { return static_cast<size_t>(std::count(station.begin(), station.end(), line)); }
-  size_t loading() const {
-    return static_cast<size_t>(std::count_if(station.begin(), station.end(), [](const std::string& s) { return s.rfind("Y\xFCkleniyor", 0) == 0; }));
-  }
-};
-
-const std::string kConnecting = "Ba\xF0lan\xFDyor...";
-const std::string kNoService = "Servis Yok";
 
 std::unique_ptr<testsupport::ScriptedServer> gServer;
 std::unique_ptr<testsupport::IcecastStation> gStation;
 
-class PlayerThreads : public testing::Test {
+class PlayerThreads : public playertest::PlayerFixture {
  protected:
   static void SetUpTestSuite() {
     testsupport::mediaFile("tone_lr.mp3");
@@ -82,34 +50,6 @@ class PlayerThreads : public testing::Test {
     gServer.reset();
     gStation.reset();
   }
-  void SetUp() override {
-    state = PlayerState{};
-    ASSERT_EQ(SetUpAudio(nullptr), AudioSetup::Ready);
-    player = std::make_unique<Player>(state, lines);
-  }
-  void TearDown() override {
-    if (player) shutDown();
-  }
-  // As the window does when it is destroyed.
-  void shutDown() {
-    player->close();
-    BASS_Free();
-    player->joinConnections();
-    player.reset();
-  }
-  void openUrl(const std::string& url) {
-    state.playlistUrl = url;
-    player->OpenStation("");
-  }
-  void playUrl(const std::string& url) {
-    state.playlistUrl = url;
-    player->btnPlayClick();
-  }
-  bool playing() const { return BASS_ChannelIsActive(state.channel) == BASS_ACTIVE_PLAYING; }
-
-  PlayerState state;
-  Lines lines;
-  std::unique_ptr<Player> player;
 };
 
 TEST_F(PlayerThreads, OnlyTheNewestOfManyConnectionsWritesTheState) {
@@ -176,13 +116,4 @@ TEST_F(PlayerThreads, StatusesOfAConnectionThatCannotConnect) {
 }  // namespace
 }  // namespace ornivox
 
-int main(int argc, char** argv) {
-  const auto file = std::filesystem::temp_directory_path() / ("ornivox-player-" + std::to_string(getpid()) + ".raw");
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  std::filesystem::remove(file);
-  return result;
-}
+int main(int argc, char** argv) { return ornivox::playertest::RunHeadless(argc, argv); }
