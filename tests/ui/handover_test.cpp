@@ -1,9 +1,15 @@
 // Later starts of the real program while a player runs in this process.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app/player_state.h"
+#include "bass.h"
 #include "main/main_window.h"
 #include "platform/instance_lock.h"
 #include "support/process.h"
@@ -67,6 +73,25 @@ TEST_F(HandOverTest, ASecondStartHandsItsArgumentOverAndEnds) {
   ASSERT_TRUE(spinUntil([&] { return lines.contains("Servis Yok"); }, 15s));
   EXPECT_EQ(lines.front(), QStringLiteral("Bağlanıyor..."));
   EXPECT_EQ(playerWindows(), 1);
+}
+
+TEST_F(HandOverTest, AHandedOverPlaylistIsResolvedAndPlayedHere) {
+  const std::string url = station().url("/tone.mp3");
+  const auto file = std::filesystem::temp_directory_path() / ("ornivox-handover-" + std::to_string(::getpid()) + ".pls");
+  std::ofstream(file) << "[playlist]\nFile1=" << url << "\nTitle1=Devredilen Radyo\nNumberOfEntries=1\n";
+  ChildProcess second(program({file.string()}));
+  std::optional<int> code;
+  ASSERT_TRUE(spinUntil([&] { return (code = second.waitExit(0ms)).has_value(); }, 15s));
+  EXPECT_EQ(*code, 0);
+  EXPECT_EQ(playerState().playlistUrl, url);
+  EXPECT_TRUE(spinUntil(
+      [&] {
+        return BASS_ChannelIsActive(playerState().channel) == BASS_ACTIVE_PLAYING &&
+               window->Label4->text() == QStringLiteral("Devredilen Radyo");
+      },
+      15s))
+      << window->Label4->text().toStdString();
+  std::filesystem::remove(file);
 }
 
 TEST_F(HandOverTest, ASecondStartWithoutArgumentIsASecondPlayer) {

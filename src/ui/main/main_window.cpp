@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
@@ -321,7 +322,15 @@ void TfrmMain::Label4DblClick() {
 
 // The codec label's box, the request page and the about box come with their
 // own windows; until then a click on them does nothing.
-void TfrmMain::lKbpsClick() {}
+void TfrmMain::lKbpsClick() {
+  // A hidden way to see the address being played, for whoever helps a
+  // listener on the telephone: only from the 21st click on.
+  if (++kbpsClicks_ <= kKbpsClicksBeforeAddress) return;
+  const std::string address = std::string(station::kPlaylistUrl) + " - " + playerState().streamUrl;
+  // What is typed there, and how the box is left, changes nothing.
+  QInputDialog::getText(this, QStringLiteral("Bilgi"), QStringLiteral("Yayın Adresi :"), QLineEdit::Normal,
+                        FromCp1254(address));
+}
 void TfrmMain::lIstekClick() {}
 void TfrmMain::lBilgiClick() {}
 

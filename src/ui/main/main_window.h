@@ -124,6 +124,9 @@ class TfrmMain : public QWidget, public PlayerView {
   std::unique_ptr<Player> player_;
   std::unique_ptr<platform::HandoverServer> handover_;
   bool shownOnce_ = false;
+  // Clicks on the codec label; never reset while the program runs.
+  int kbpsClicks_ = 0;
+  static constexpr int kKbpsClicksBeforeAddress = 20;
   bool destroyed_ = false;
 
   // A window move the window manager could not take over: the grab offset
