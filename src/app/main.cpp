@@ -14,6 +14,7 @@
 #include "platform/hand_over.h"
 #include "platform/instance_lock.h"
 #include "requests/istek.h"
+#include "requests/web_istek.h"
 
 namespace {
 

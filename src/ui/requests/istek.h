@@ -1,5 +1,4 @@
-// The e-mail song request window and the web request window. Created hidden
-// at start, shown modally from the main window.
+// The e-mail song request window. Created hidden at start.
 //
 // Threads: the UI thread.
 #pragma once
@@ -12,12 +11,6 @@ class TfrmIstek : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmIstek(QWidget* parent = nullptr);
-};
-
-class TfrmWebIstek : public QDialog {
-  Q_OBJECT
- public:
-  explicit TfrmWebIstek(QWidget* parent = nullptr);
 };
 
 }  // namespace ornivox::ui
