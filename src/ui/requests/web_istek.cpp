@@ -1,7 +1,148 @@
 #include "requests/web_istek.h"
 
-namespace ornivox::ui {
+#include <unistd.h>
 
-TfrmWebIstek::TfrmWebIstek(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("frmWebIstek")); }
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLibrary>
+#include <QOpenGLContext>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <stdexcept>
+#include <string>
+
+#include "app/station_texts.h"
+
+// The toolkit's own, for its modules; exported, but in no public header.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+
+namespace ornivox::ui {
+namespace {
+
+// What the window keeps from its form; every opening resizes it anyway.
+constexpr QSize kStoredClientSize(450, 452);
+
+QUrl stationRequestPage() {
+  const QString host = QString::fromLatin1(station::kWebHost.data(), static_cast<qsizetype>(station::kWebHost.size()));
+  return QUrl(QStringLiteral("http://") + host + QStringLiteral("/istek/istek.asp"));
+}
+
+QMargins frameOf(const QWidget* window) {
+  const QWindow* handle = window->windowHandle();
+  return handle ? handle->frameMargins() : QMargins();
+}
+
+// What the engine expects of the program before it loads.
+void prepareEngine() {
+  // It draws through a graphics context it shares with the toolkit, one the
+  // toolkit makes when the application starts, but only when asked before
+  // that: asking there would cost every start what only the request window
+  // needs. So it is made here, before the engine looks for it.
+  if (!QOpenGLContext::globalShareContext()) {
+    auto* context = new QOpenGLContext(qApp);
+    context->create();
+    qt_gl_set_global_share_context(context);
+  }
+  // It refuses to start as root with its sandbox on; a root player has
+  // nothing that sandbox could protect anyway. Read when the first page is
+  // made.
+  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+// The browser module's entry points.
+using CreateBrowser = QWidget* (*)(QWidget* parent);
+using LoadAddress = void (*)(QWidget* browser, const QUrl* address);
+struct BrowserModule {
+  CreateBrowser create = nullptr;
+  LoadAddress load = nullptr;
+};
+
+// Loads the module once; it stays for the rest of the program, as the
+// engine cannot be unloaded. Throws with the loader's reason on failure.
+const BrowserModule& browserModule() {
+  static BrowserModule module;
+  if (module.create) return module;
+  prepareEngine();
+  QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/" ORNIVOX_WEB_BROWSER_NAME));
+  if (!library.load()) {
+    const QString nextToProgram = library.errorString();
+    library.setFileName(QStringLiteral(ORNIVOX_WEB_BROWSER_BUILT));
+    if (!library.load())
+      throw std::runtime_error((nextToProgram + QLatin1Char('\n') + library.errorString()).toStdString());
+  }
+  const auto create = reinterpret_cast<CreateBrowser>(library.resolve("ornivox_web_browser_create"));
+  const auto load = reinterpret_cast<LoadAddress>(library.resolve("ornivox_web_browser_load"));
+  if (!create || !load) throw std::runtime_error(library.errorString().toStdString());
+  module.load = load;
+  module.create = create;
+  return module;
+}
+
+}  // namespace
+
+TfrmWebIstek::TfrmWebIstek(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      pageAddress_(stationRequestPage()) {
+  setObjectName(QStringLiteral("frmWebIstek"));
+  setWindowTitle(QStringLiteral(" İstek Formu"));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  setPalette(colours);
+  setFixedSize(kStoredClientSize);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+}
+
+void TfrmWebIstek::navigate(const QUrl& address) {
+  const BrowserModule& module = browserModule();
+  if (!WebBrowser) {
+    WebBrowser = module.create(this);
+    WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    layout()->addWidget(WebBrowser);
+  }
+  // A new load, not a reload: a reload would put back what was typed.
+  module.load(WebBrowser, &address);
+}
+
+void TfrmWebIstek::setOuterSize(QSize outer) {
+  outerSize_ = outer;
+  fitOuterSize();
+}
+
+void TfrmWebIstek::fitOuterSize() {
+  if (outerSize_.isEmpty()) return;
+  const QMargins frame = frameOf(this);
+  fittedFrame_ = frame;
+  setFixedSize(outerSize_.shrunkBy(frame));
+}
+
+void TfrmWebIstek::centreOnDesktop() {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect desktop = screen->geometry();
+  const QSize outer = size().grownBy(frameOf(this));
+  // move() places the frame's corner.
+  move(desktop.x() + (desktop.width() - outer.width()) / 2, desktop.y() + (desktop.height() - outer.height()) / 2);
+  centred_ = true;
+}
+
+bool TfrmWebIstek::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  // A window manager tells the frame only once the window is up; until
+  // then the fit took the frame as empty.
+  if ((event->type() == QEvent::Show || event->type() == QEvent::Move) && !outerSize_.isEmpty() &&
+      frameOf(this) != fittedFrame_) {
+    fitOuterSize();
+    if (centred_) centreOnDesktop();
+  }
+  if (event->type() == QEvent::Hide) centred_ = false;
+  return handled;
+}
 
 }  // namespace ornivox::ui
