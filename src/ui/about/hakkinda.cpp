@@ -1,7 +1,126 @@
 #include "about/hakkinda.h"
 
-namespace ornivox::ui {
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFontDatabase>
+#include <QUrl>
 
-TfrmHakkinda::TfrmHakkinda(QWidget* parent) : QDialog(parent) { setObjectName(QStringLiteral("frmHakkinda")); }
+#include <string>
+
+#include "about/link_pointer.h"
+#include "app/station_texts.h"
+#include "main/texts_qt.h"
+#include "version/version_block.h"
+#include "widgets/push_button.h"
+#include "widgets/shadow_label.h"
+
+namespace ornivox::ui {
+namespace {
+
+constexpr QSize kClientSize(274, 195);
+const QColor kSkyBlue(166, 202, 240);
+const QColor kTeal(0, 128, 128);
+
+QFont tahoma(int pixels, bool underline = false) {
+  QFont font(QStringLiteral("Tahoma"));
+  font.setPixelSize(pixels);
+  font.setUnderline(underline);
+  return font;
+}
+
+// The dialog's own face, for the close button. Debian has it among Wine's
+// fonts, which fontconfig does not list.
+QFont dialogFont() {
+  static const bool loaded = [] {
+    const QString family = QStringLiteral("MS Sans Serif");
+    if (QFontDatabase::hasFamily(family)) return true;
+    const QString file = QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf");
+    return QFile::exists(file) && QFontDatabase::addApplicationFont(file) >= 0;
+  }();
+  (void)loaded;
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  return font;
+}
+
+ShadowLabel* label(QWidget* parent, const char* name, QRect box, const QFont& font, const QColor& colour,
+                   const QString& text) {
+  auto* widget = new ShadowLabel(parent);
+  widget->setObjectName(QLatin1String(name));
+  widget->setGeometry(box);
+  widget->setFont(font);
+  widget->setTextColor(colour);
+  widget->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  widget->setText(text);
+  return widget;
+}
+
+// Errors (no browser, a bad address) are nobody's business here.
+void openAddress(const QString& address) {
+  const std::string bytes = ToCp1254(address);
+  QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))));
+}
+
+}  // namespace
+
+TfrmHakkinda::TfrmHakkinda(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("frmHakkinda"));
+  setWindowTitle(QStringLiteral("Hakkında"));
+  setFixedSize(kClientSize);
+  // Always replaced by the caller before showing.
+  move(795, 224);
+  setFont(dialogFont());
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, kSkyBlue);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  const QColor text = QApplication::palette().color(QPalette::WindowText);
+  const QColor link = QApplication::palette().color(QPalette::Link);
+  Label7 = label(this, "Label7", {16, 4, 241, 28}, tahoma(19), kTeal, QStringLiteral("Ornivox"));
+  Label1 = label(this, "Label1", {40, 34, 63, 13}, tahoma(11), text, QStringLiteral("Bu yazılım, "));
+  Label2 = label(this, "Label2", {98, 34, 60, 17}, tahoma(11), link, QStringLiteral("Lodosfil"));
+  Label8 = label(this, "Label8", {158, 34, 63, 13}, tahoma(11), text, QStringLiteral("tarafından"));
+  lRadyo = label(this, "lRadyo", {8, 49, 257, 13}, tahoma(11), text, QStringLiteral("xxx radyo"));
+  Label3 = label(this, "Label3", {50, 64, 163, 13}, tahoma(11), text, QStringLiteral("için internetten radyo dinlemek"));
+  Label4 = label(this, "Label4", {50, 79, 163, 13}, tahoma(11), text, QStringLiteral("amacıyla geliştirilmişdir."));
+  lWeb = label(this, "lWeb", {6, 133, 265, 16}, tahoma(13, true), link, QStringLiteral("web"));
+
+  btnKapat = new PushButton(QStringLiteral("Kapat"), this);
+  btnKapat->setObjectName(QStringLiteral("btnKapat"));
+  btnKapat->setGeometry(105, 160, 75, 25);
+  btnKapat->setFocusPolicy(Qt::StrongFocus);
+  btnKapat->setFocus();
+
+  connect(Label2, &ShadowLabel::clicked, this, &TfrmHakkinda::Label2Click);
+  connect(lWeb, &ShadowLabel::clicked, this, &TfrmHakkinda::lWebClick);
+  for (ShadowLabel* w : {Label2, lWeb}) {
+    connect(w, &ShadowLabel::entered, this, [] { ShowLinkPointer(true); });
+    connect(w, &ShadowLabel::left, this, [] { ShowLinkPointer(false); });
+  }
+  connect(btnKapat, &PushButton::clicked, this, &TfrmHakkinda::close);
+}
+
+QString TfrmHakkinda::makerAddress() const {
+  return QStringLiteral("http://") + FromCp1254(std::string(station::kMakerAddress)) + QStringLiteral("?ornivox=") +
+         lRadyo->text();
+}
+
+void TfrmHakkinda::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormShow();
+  emit shown();
+}
+
+void TfrmHakkinda::FormShow() {
+  Label7->setText(QStringLiteral("Ornivox v") + QString::fromStdString(version::OwnVersionText()));
+}
+
+void TfrmHakkinda::Label2Click() { openAddress(makerAddress()); }
+
+void TfrmHakkinda::lWebClick() { openAddress(lWeb->text()); }
 
 }  // namespace ornivox::ui

@@ -1,16 +1,51 @@
-// The about box. Created hidden at start, shown modally from the main window.
+// The about box: the product's name and version, who made it for which
+// station, and links to the maker's and the station's sites. Created hidden
+// at start; the main window fills in the station's texts, places it and
+// shows it modally.
 //
 // Threads: the UI thread.
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 namespace ornivox::ui {
+
+class PushButton;
+class ShadowLabel;
 
 class TfrmHakkinda : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmHakkinda(QWidget* parent = nullptr);
+
+  // The maker's site, with the station's name (the current text of lRadyo)
+  // as it is, so the maker sees which station's listeners come.
+  QString makerAddress() const;
+
+  // The components, by their layout names (the caller sets lRadyo and lWeb;
+  // tests look at all of them).
+  ShadowLabel* Label7 = nullptr;
+  ShadowLabel* Label1 = nullptr;
+  ShadowLabel* Label2 = nullptr;
+  ShadowLabel* Label8 = nullptr;
+  ShadowLabel* lRadyo = nullptr;
+  ShadowLabel* Label3 = nullptr;
+  ShadowLabel* Label4 = nullptr;
+  ShadowLabel* lWeb = nullptr;
+  PushButton* btnKapat = nullptr;
+
+ signals:
+  // After FormShow has run, on every showing.
+  void shown();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormShow();
+  void Label2Click();
+  void lWebClick();
 };
 
 }  // namespace ornivox::ui
