@@ -1,0 +1,11 @@
+// The mail tests' entry point: the application object for the window, in
+// whatever X server with_xvfb.sh started.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
