@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${ORNIVOX_FUZZ_SECONDS:-20}
 scripts/build.sh fuzz >/dev/null
-declare -A corpus=([net_playlist]=net_playlist [icy_splitter]=icy_stream [playlists]=playlists [settings]=settings [stream_title]=stream_title [header_tags]=header_tags)
+declare -A corpus=([net_playlist]=net_playlist [icy_splitter]=icy_stream [playlists]=playlists [settings]=settings [stream_title]=stream_title [header_tags]=header_tags [version_block]=version_block)
 for target in "${!corpus[@]}"; do
   [ -x build/fuzz/tests/fuzz/fuzz_$target ] || continue
   work=$(mktemp -d)

@@ -10,6 +10,7 @@
 #include "app/station_texts.h"
 #include "main/fonts.h"
 #include "main/main_window.h"
+#include "mpris/mpris.h"
 #include "pictures.h"
 #include "platform/hand_over.h"
 #include "platform/instance_lock.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
   options.argument = argument;
   options.instanceLockHolder = !lock.heldElsewhere();
   ui::TfrmMain frmMain(options);
+  // On the desktop's session bus, when there is one.
+  ui::MprisService mpris(frmMain);
   ui::TfrmHakkinda frmHakkinda(&frmMain);
   ui::TfrmIstek frmIstek(&frmMain);
   ui::TfrmWebIstek frmWebIstek(&frmMain);

@@ -12,6 +12,9 @@ extern const std::string_view kHomePage;
 extern const std::string_view kPlaylistUrl;
 // A host name, written without a scheme.
 extern const std::string_view kMakerAddress;
+// The host (and port, if any) of the station's song request page, written
+// without a scheme.
+extern const std::string_view kWebHost;
 
 // The main window's caption and the single-instance name.
 inline constexpr std::string_view kInstanceName = "Lodosfil";

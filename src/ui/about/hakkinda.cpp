@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
-#include <QFontDatabase>
 #include <QUrl>
 
 #include <string>
@@ -12,6 +10,7 @@
 #include "app/station_texts.h"
 #include "main/texts_qt.h"
 #include "version/version_block.h"
+#include "widgets/dialog_font.h"
 #include "widgets/push_button.h"
 #include "widgets/shadow_label.h"
 
@@ -31,19 +30,6 @@ QFont tahoma(int pixels, bool underline = false) {
 
 // The dialog's own face, for the close button. Debian has it among Wine's
 // fonts, which fontconfig does not list.
-QFont dialogFont() {
-  static const bool loaded = [] {
-    const QString family = QStringLiteral("MS Sans Serif");
-    if (QFontDatabase::hasFamily(family)) return true;
-    const QString file = QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf");
-    return QFile::exists(file) && QFontDatabase::addApplicationFont(file) >= 0;
-  }();
-  (void)loaded;
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  return font;
-}
-
 ShadowLabel* label(QWidget* parent, const char* name, QRect box, const QFont& font, const QColor& colour,
                    const QString& text) {
   auto* widget = new ShadowLabel(parent);
@@ -72,7 +58,7 @@ TfrmHakkinda::TfrmHakkinda(QWidget* parent)
   setFixedSize(kClientSize);
   // Always replaced by the caller before showing.
   move(795, 224);
-  setFont(dialogFont());
+  setFont(DialogFont());
   QPalette pal = palette();
   pal.setColor(QPalette::Window, kSkyBlue);
   setPalette(pal);

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <exception>
 
+#include "about/hakkinda.h"
+#include "about/link_pointer.h"
 #include "app/station_texts.h"
 #include "bass.h"
 #include "main/jpeg_picture.h"
@@ -23,6 +25,7 @@
 #include "metadata/now_playing.h"
 #include "player/audio_setup.h"
 #include "platform/handover_server.h"
+#include "requests/web_istek.h"
 #include "widgets/level_gauge.h"
 #include "widgets/shadow_label.h"
 #include "widgets/skin_image.h"
@@ -75,6 +78,7 @@ TfrmMain::TfrmMain(MainWindowOptions options, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose, false);
   createComponents();
   player_ = std::make_unique<Player>(playerState(), *this);
+  SetNowPlayingStationLine([this] { return ToCp1254(Label4->text()); });
   FormCreate();
 }
 
@@ -270,6 +274,7 @@ void TfrmMain::FormClose() { SendNowPlaying({}, {}, {}, false); }
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  SetNowPlayingStationLine({});
   handover_.reset();
   TimerKontrol->stop();
   tLevel->stop();
@@ -320,8 +325,6 @@ void TfrmMain::Label4DblClick() {
   if (Label4->text().contains(QStringLiteral("www."))) openAddress(station::kHomePage);
 }
 
-// The codec label's box, the request page and the about box come with their
-// own windows; until then a click on them does nothing.
 void TfrmMain::lKbpsClick() {
   // A hidden way to see the address being played, for whoever helps a
   // listener on the telephone: only from the 21st click on.
@@ -331,19 +334,34 @@ void TfrmMain::lKbpsClick() {
   QInputDialog::getText(this, QStringLiteral("Bilgi"), QStringLiteral("Yayın Adresi :"), QLineEdit::Normal,
                         FromCp1254(address));
 }
-void TfrmMain::lIstekClick() {}
-void TfrmMain::lBilgiClick() {}
-
-void TfrmMain::linkHover(bool inside) {
-  if (inside) {
-    if (QApplication::overrideCursor())
-      QApplication::changeOverrideCursor(Qt::PointingHandCursor);
-    else
-      QApplication::setOverrideCursor(Qt::PointingHandCursor);
-  } else {
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+void TfrmMain::lIstekClick() {
+  auto* request = findChild<TfrmWebIstek*>();
+  if (!request) return;
+  request->setOuterSize(QSize(360, 240));
+  // Loading starts while the window is still hidden.
+  try {
+    request->navigate(request->pageAddress());
+  } catch (const std::exception& error) {
+    // The application's error box; the window is not shown.
+    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+    return;
   }
+  request->centreOnDesktop();
+  request->exec();
 }
+void TfrmMain::lBilgiClick() {
+  auto* box = findChild<TfrmHakkinda*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!box) return;
+  // Just above the window, its lower edge over the window's top by 14 pixels;
+  // not kept on the screen.
+  const QRect frame = frameGeometry();
+  box->move(frame.left() + 113, frame.top() - box->frameGeometry().height() + 14);
+  box->lRadyo->setText(FromCp1254(std::string(station::kBrand)));
+  box->lWeb->setText(FromCp1254(std::string(station::kHomePage)));
+  box->exec();
+}
+
+void TfrmMain::linkHover(bool inside) { ShowLinkPointer(inside); }
 
 // PlayerView
 

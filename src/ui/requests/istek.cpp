@@ -1,7 +1,5 @@
 #include "requests/istek.h"
 
-#include <QFile>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +10,7 @@
 #include <algorithm>
 
 #include "main/texts_qt.h"
+#include "widgets/dialog_font.h"
 #include "widgets/push_button.h"
 
 namespace ornivox::ui {
@@ -26,17 +25,6 @@ constexpr int kSecondPort = 25;
 
 // The window's face: fontconfig does not list the Windows fonts that Wine's
 // package ships, so the file is added by hand once.
-QFont WindowFont() {
-  static const bool loaded = [] {
-    const QString file = QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf");
-    return QFile::exists(file) && QFontDatabase::addApplicationFont(file) >= 0;
-  }();
-  (void)loaded;
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  return font;
-}
-
 struct LabelPlace {
   const char* text;
   int top;
@@ -58,7 +46,7 @@ TfrmIstek::TfrmIstek(QWidget* parent, mail::Settings mail) : QDialog(parent), ma
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowTitle(QString::fromUtf8(" İstek Gönder"));
-  setFont(WindowFont());
+  setFont(DialogFont());
   QPalette face = palette();
   face.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
   setPalette(face);
