@@ -12,8 +12,7 @@ bool IsNameChar(char c) {
 // Whether the text after a "';" closes the field: nothing but padding, or
 // a field name followed by "=".
 bool EndsField(std::string_view rest) {
-  const std::size_t name = rest.find_first_not_of(std::string_view("\0", 1));
-  if (name == std::string_view::npos) return true;
+  if (rest.find_first_not_of(std::string_view("\0", 1)) == std::string_view::npos) return true;
   std::size_t i = 0;
   while (i < rest.size() && IsNameChar(rest[i])) ++i;
   return i > 0 && i < rest.size() && rest[i] == '=';

@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 // Nothing for the window's owner: no message and no property.
 constexpr int kNobody = -1;
 
-struct WindowSpec {
+struct PlannedWindow {
   std::optional<std::pair<std::string, std::string>> wmClass;  // instance, class
   int parent = kNobody;                                        // a frame made before it, or the root
 };
@@ -45,15 +45,15 @@ class MessengerDelivery : public testing::Test {
   }
 
   // Windows in order of creation, each mapped on top of its siblings.
-  std::vector<Window> create(const std::vector<WindowSpec>& specs) {
+  std::vector<Window> create(const std::vector<PlannedWindow>& plan) {
     std::vector<Window> windows;
-    for (const WindowSpec& spec : specs) {
-      const Window parent = spec.parent == kNobody ? DefaultRootWindow(display_) : windows.at(spec.parent);
+    for (const PlannedWindow& planned : plan) {
+      const Window parent = planned.parent == kNobody ? DefaultRootWindow(display_) : windows.at(planned.parent);
       const Window w = XCreateSimpleWindow(display_, parent, 10, 10, 50, 50, 0, 0, 0);
-      if (spec.wmClass) {
+      if (planned.wmClass) {
         XClassHint hint;
-        hint.res_name = const_cast<char*>(spec.wmClass->first.c_str());
-        hint.res_class = const_cast<char*>(spec.wmClass->second.c_str());
+        hint.res_name = const_cast<char*>(planned.wmClass->first.c_str());
+        hint.res_class = const_cast<char*>(planned.wmClass->second.c_str());
         XSetClassHint(display_, w, &hint);
       }
       XMapWindow(display_, w);
@@ -120,7 +120,7 @@ TEST_F(MessengerDelivery, OnlyTheTopmostReceiverIsTold) {
   const Class messenger{"MsnMsgrUIManager", "MsnMsgrUIManager"};
   struct Case {
     const char* name;
-    std::vector<WindowSpec> windows;
+    std::vector<PlannedWindow> windows;
     std::vector<int> raise;  // raised in this order after mapping
     int receiver;
   };
