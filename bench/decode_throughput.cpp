@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "bass.h"
-#include "byte_ring.h"
-#include "decoder.h"
-#include "pcm_queue.h"
+#include "audio/bass.h"
+#include "audio/byte_ring.h"
+#include "audio/decoder.h"
+#include "audio/pcm_queue.h"
 
 namespace {
 

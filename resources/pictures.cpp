@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "resources/pictures.h"
 
 #include <QtCore/qglobal.h>
 

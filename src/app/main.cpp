@@ -1,21 +1,22 @@
-// Program start: one player per user session. A later start that names a
+// The program: one player per user session. A later start that names a
 // playlist hands it to the running player and ends; a later start without
-// one becomes a second, independent player.
+// one becomes a second, independent player. This file only composes: it
+// makes the player, the windows and the services and wires them together.
 #include <QApplication>
 
-#include <cstring>
 #include <string>
 
-#include "about/hakkinda.h"
-#include "app/station_texts.h"
-#include "main/fonts.h"
-#include "main/main_window.h"
-#include "mpris/mpris.h"
-#include "pictures.h"
-#include "platform/hand_over.h"
-#include "platform/instance_lock.h"
-#include "requests/istek.h"
-#include "requests/web_istek.h"
+#include "desktop/hand_over.h"
+#include "desktop/instance_lock.h"
+#include "player/player.h"
+#include "resources/pictures.h"
+#include "station/identity.h"
+#include "ui/about/hakkinda.h"
+#include "ui/common/fonts.h"
+#include "ui/main/main_window.h"
+#include "ui/mpris/mpris.h"
+#include "ui/requests/istek.h"
+#include "ui/requests/web_istek.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ int main(int argc, char** argv) {
   const std::string argument = argc > 1 ? std::string(argv[1]) : std::string();
 
   // Held until the process ends; the kernel lets go of it even after a crash.
-  static platform::InstanceLock lock = platform::InstanceLock::acquire(name);
+  const desktop::InstanceLock lock = desktop::InstanceLock::acquire(name);
   if (lock.heldElsewhere() && !argument.empty()) {
-    platform::handOver(name, QByteArray::fromStdString(argument), kHandOverTimeoutMs);
+    desktop::handOver(name, QByteArray::fromStdString(argument), kHandOverTimeoutMs);
     return 0;
   }
 
@@ -41,15 +42,25 @@ int main(int argc, char** argv) {
   ornivox_init_pictures();
   ui::LoadLayoutFonts();
 
+  Player player;
   ui::MainWindowOptions options;
   options.argument = argument;
-  options.instanceLockHolder = !lock.heldElsewhere();
-  ui::TfrmMain frmMain(options);
-  // On the desktop's session bus, when there is one.
-  ui::MprisService mpris(frmMain);
+  options.instanceLockHolder = lock.held();
+  ui::TfrmMain frmMain(player, options);
+  if (frmMain.audioSetup() != AudioSetup::Ready) {
+    // Without sound there is no player: say why and end, as the program
+    // always has, with a status of 0.
+    ui::ShowAudioSetupFailure(&frmMain, frmMain.audioSetup());
+    return 0;
+  }
   ui::TfrmHakkinda frmHakkinda(&frmMain);
+  // Made at start like the other windows though no control opens it: every build has always carried it.
   ui::TfrmIstek frmIstek(&frmMain);
   ui::TfrmWebIstek frmWebIstek(&frmMain);
+  frmMain.setDialogs({&frmHakkinda, &frmWebIstek});
+  // On the desktop's session bus, when there is one.
+  ui::MprisService mpris(frmMain);
+
   frmMain.show();
   return app.exec();
 }

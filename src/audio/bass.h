@@ -14,6 +14,27 @@
 //
 // Handles are never reused while the process runs: a stale handle stays
 // stale, a freed stream's late callbacks see a handle that fails.
+//
+// The engine's threads, what each touches, and the order of their locks:
+// - The caller's threads: any function here. Each call takes the engine's
+//   locks it needs and lets go of them before it returns.
+// - Per stream: a download thread (libcurl into the stream's ring buffer,
+//   cutting out the ICY metadata), a decode thread (FFmpeg from the ring into
+//   the decoded queue) and a sync thread, which runs the sync callbacks and
+//   the auto-free at the stream's end. A callback runs with no engine lock
+//   held, so it may call back in.
+// - The device thread (SDL's): mixes the playing streams from their decoded
+//   queues into the device, never blocking on more than the playing list.
+// - The reaper: joins the threads of freed streams, so that no caller waits
+//   for them.
+// Locks, outermost first: the engine's life cycle (BASS_Init, BASS_Free),
+// the stream table, the output device, SDL's device lock, the playing list.
+// A stream's own locks (its source, its tags and syncs, its buffers) are
+// leaves: nothing else is taken while one is held.
+//
+// The engine is one per process: the C interface needs that instance and
+// each calling thread's last error and tag copies, the only state here that
+// lives outside an object its owner passes around.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "byte_ring.h"
+#include "audio/byte_ring.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "decoder.h"
+#include "audio/decoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,7 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <memory>
 
-#include "bass.h"
+#include "audio/bass.h"
 
 namespace ornivox::audio {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "byte_ring.h"
-#include "pcm_queue.h"
+#include "audio/byte_ring.h"
+#include "audio/pcm_queue.h"
 
 namespace ornivox::audio {
 

@@ -1,4 +1,4 @@
-#include "engine.h"
+#include "audio/engine.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,7 +7,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "stream.h"
+#include "audio/stream.h"
 
 namespace ornivox::audio {
 

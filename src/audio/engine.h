@@ -8,10 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bass.h"
-#include "config.h"
-#include "output.h"
-#include "reaper.h"
+#include "audio/bass.h"
+#include "audio/config.h"
+#include "audio/output.h"
+#include "audio/reaper.h"
 
 namespace ornivox::audio {
 

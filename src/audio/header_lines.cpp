@@ -1,55 +1,36 @@
-#include "header_lines.h"
+#include "audio/header_lines.h"
 
 #include <algorithm>
 #include <charconv>
 
+#include "text/bytes.h"
+
 namespace ornivox::audio {
 
-namespace {
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-}  // namespace
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
-
-bool startsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view trimView(std::string_view text) {
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::optional<std::uint64_t> parseUnsigned(std::string_view text) {
-  text = trimView(text);
+std::optional<std::uint64_t> parseUnsigned(std::string_view digits) {
+  digits = text::TrimBlanks(digits);
   std::uint64_t v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || text.empty() || end != text.data() + text.size()) return std::nullopt;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+  if (ec != std::errc() || digits.empty() || end != digits.data() + digits.size()) return std::nullopt;
   return v;
 }
 
-bool ResponseHeaders::isIcy() const { return !lines.empty() && startsWithIgnoreCase(lines.front(), "ICY"); }
+bool ResponseHeaders::isIcy() const { return !lines.empty() && text::StartsWithIgnoringAsciiCase(lines.front(), "ICY"); }
 
 std::optional<std::string> ResponseHeaders::value(std::string_view name) const {
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = lines[i];
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    if (equalsIgnoreCase(trimView(line.substr(0, colon)), name)) return std::string(trimView(line.substr(colon + 1)));
+    if (text::EqualsIgnoringAsciiCase(text::TrimBlanks(line.substr(0, colon)), name)) return std::string(text::TrimBlanks(line.substr(colon + 1)));
   }
   return std::nullopt;
 }
 
 std::string ResponseHeaders::contentType() const {
   std::string type = value("content-type").value_or("");
-  type = std::string(trimView(type.substr(0, type.find(';'))));
-  std::transform(type.begin(), type.end(), type.begin(), lowerAscii);
-  return type;
+  type = std::string(text::TrimBlanks(type.substr(0, type.find(';'))));
+  return text::AsciiLower(type);
 }
 
 std::size_t ResponseHeaders::metaint() const {
@@ -73,7 +54,7 @@ std::uint32_t ResponseHeaders::statedBitrate() const {
     while (!rest.empty()) {
       const auto semi = rest.find(';');
       std::string_view item = rest.substr(0, semi);
-      if (startsWithIgnoreCase(trimView(item), "ice-bitrate=") || startsWithIgnoreCase(trimView(item), "bitrate=")) {
+      if (text::StartsWithIgnoringAsciiCase(text::TrimBlanks(item), "ice-bitrate=") || text::StartsWithIgnoringAsciiCase(text::TrimBlanks(item), "bitrate=")) {
         if (auto rate = kbps(parseUnsigned(item.substr(item.find('=') + 1)))) return rate;
       }
       rest = semi == std::string_view::npos ? std::string_view{} : rest.substr(semi + 1);

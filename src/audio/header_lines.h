@@ -26,9 +26,6 @@ struct ResponseHeaders {
 // "a\0b\0\0": the list shape of the engine's tags.
 std::string joinTagList(const std::vector<std::string>& entries);
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-bool startsWithIgnoreCase(std::string_view text, std::string_view prefix);
-std::string_view trimView(std::string_view text);
 std::optional<std::uint64_t> parseUnsigned(std::string_view text);
 
 }  // namespace ornivox::audio

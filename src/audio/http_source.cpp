@@ -1,11 +1,12 @@
-#include "http_source.h"
+#include "audio/http_source.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "bass.h"
+#include "audio/bass.h"
+#include "text/bytes.h"
 
 namespace ornivox::audio {
 
@@ -118,7 +119,7 @@ std::size_t HttpSource::onHeader(const char* data, std::size_t size) {
   std::string line(data, size);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   // Each answer (one per redirect) starts with its status line; only the last one counts.
-  if (startsWithIgnoreCase(line, "HTTP/") || startsWithIgnoreCase(line, "ICY ")) partialHeaders_.clear();
+  if (text::StartsWithIgnoringAsciiCase(line, "HTTP/") || text::StartsWithIgnoringAsciiCase(line, "ICY ")) partialHeaders_.clear();
   if (!line.empty()) partialHeaders_.push_back(std::move(line));
   return size;
 }

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "byte_ring.h"
-#include "header_lines.h"
-#include "icy_splitter.h"
+#include "audio/byte_ring.h"
+#include "audio/header_lines.h"
+#include "audio/icy_splitter.h"
 
 namespace ornivox::audio {
 

@@ -1,4 +1,4 @@
-#include "icy_splitter.h"
+#include "audio/icy_splitter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "last_error.h"
+#include "audio/last_error.h"
 
 namespace ornivox::audio {
 namespace {

@@ -1,10 +1,11 @@
-#include "net_playlist.h"
+#include "audio/net_playlist.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
 
-#include "header_lines.h"
+#include "audio/header_lines.h"
+#include "text/bytes.h"
 
 namespace ornivox::audio {
 
@@ -31,12 +32,12 @@ std::string_view urlPath(std::string_view url) {
 
 bool isNetworkUrl(std::string_view s) {
   return std::any_of(std::begin(kNetworkSchemes), std::end(kNetworkSchemes),
-                     [&](std::string_view p) { return startsWithIgnoreCase(s, p); });
+                     [&](std::string_view p) { return text::StartsWithIgnoringAsciiCase(s, p); });
 }
 
 std::string_view skipBomAndBlanks(std::string_view s) {
   if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
-  return trimView(s);
+  return text::TrimBlanks(s);
 }
 
 std::vector<std::string_view> splitLines(std::string_view body) {
@@ -51,7 +52,7 @@ std::vector<std::string_view> splitLines(std::string_view body) {
 }
 
 void addEntry(std::vector<std::string>& out, std::string_view entry) {
-  entry = trimView(entry);
+  entry = text::TrimBlanks(entry);
   if (isNetworkUrl(entry) && std::find(out.begin(), out.end(), entry) == out.end()) out.emplace_back(entry);
 }
 
@@ -59,9 +60,9 @@ void addEntry(std::vector<std::string>& out, std::string_view entry) {
 bool numberedEntries(const std::vector<std::string_view>& lines, std::string_view key, std::vector<std::string>& out) {
   std::multimap<std::uint64_t, std::string_view> found;
   for (auto line : lines) {
-    line = trimView(line);
+    line = text::TrimBlanks(line);
     const auto eq = line.find('=');
-    if (eq == std::string_view::npos || !startsWithIgnoreCase(line, key)) continue;
+    if (eq == std::string_view::npos || !text::StartsWithIgnoringAsciiCase(line, key)) continue;
     if (auto n = parseUnsigned(line.substr(key.size(), eq - key.size()))) found.emplace(*n, line.substr(eq + 1));
   }
   for (auto& [n, v] : found) addEntry(out, v);
@@ -70,9 +71,7 @@ bool numberedEntries(const std::vector<std::string_view>& lines, std::string_vie
 
 // <ref href="..."> and <entryref href="..."> in document order; quotes " or '.
 void asxEntries(std::string_view body, std::vector<std::string>& out) {
-  std::string lower(body);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+  const std::string lower = text::AsciiLower(body);
   std::size_t at = 0;
   while ((at = lower.find('<', at)) != std::string::npos) {
     ++at;
@@ -97,7 +96,7 @@ PlaylistHint playlistHint(std::string_view contentType, std::string_view url) {
     return PlaylistHint::Yes;
   const std::string_view path = urlPath(url);
   for (auto ext : kPlaylistExtensions)
-    if (path.size() >= ext.size() && equalsIgnoreCase(path.substr(path.size() - ext.size()), ext))
+    if (path.size() >= ext.size() && text::EqualsIgnoringAsciiCase(path.substr(path.size() - ext.size()), ext))
       return PlaylistHint::Yes;
   if (contentType == "video/x-ms-asf" || contentType.starts_with("text/") || contentType.empty())
     return PlaylistHint::Sniff;
@@ -106,21 +105,21 @@ PlaylistHint playlistHint(std::string_view contentType, std::string_view url) {
 
 bool looksLikePlaylistBody(std::string_view head) {
   head = skipBomAndBlanks(head);
-  return startsWithIgnoreCase(head, "[playlist]") || startsWithIgnoreCase(head, "[reference]") ||
-         startsWithIgnoreCase(head, "<asx") || startsWithIgnoreCase(head, "#extm3u") || isNetworkUrl(head);
+  return text::StartsWithIgnoringAsciiCase(head, "[playlist]") || text::StartsWithIgnoringAsciiCase(head, "[reference]") ||
+         text::StartsWithIgnoringAsciiCase(head, "<asx") || text::StartsWithIgnoringAsciiCase(head, "#extm3u") || isNetworkUrl(head);
 }
 
 std::vector<std::string> playlistEntries(std::string_view body) {
   std::vector<std::string> out;
   body = skipBomAndBlanks(body);
-  if (startsWithIgnoreCase(body, "<")) {
+  if (text::StartsWithIgnoringAsciiCase(body, "<")) {
     asxEntries(body, out);
     return out;
   }
   const auto lines = splitLines(body);
   if (numberedEntries(lines, "file", out) || numberedEntries(lines, "ref", out)) return out;
   for (auto line : lines) {
-    line = trimView(line);
+    line = text::TrimBlanks(line);
     if (!line.empty() && line.front() != '#') addEntry(out, line);
   }
   return out;

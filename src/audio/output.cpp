@@ -1,11 +1,11 @@
-#include "output.h"
+#include "audio/output.h"
 
 #include <SDL2/SDL.h>
 
 #include <algorithm>
 
-#include "bass.h"
-#include "stream.h"
+#include "audio/bass.h"
+#include "audio/stream.h"
 
 namespace ornivox::audio {
 
@@ -20,6 +20,8 @@ constexpr int kDeviceFrames = 2048;
 Output::~Output() { close(); }
 
 int Output::open(int rate) {
+  std::lock_guard device(deviceMutex_);
+  if (device_ != 0) return BASS_ERROR_ALREADY;
   // SDL would otherwise turn SIGINT and SIGTERM into quit events nobody
   // reads, and the program could no longer be ended by a signal.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -45,10 +47,14 @@ int Output::open(int rate) {
 }
 
 void Output::close() {
-  if (device_ == 0) return;
-  SDL_CloseAudioDevice(device_);  // waits for a running callback to return
-  device_ = 0;
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  {
+    std::lock_guard device(deviceMutex_);
+    if (device_ == 0) return;
+    SDL_CloseAudioDevice(device_);  // waits for a running callback to return
+    device_ = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+  // Released outside every lock: the last reference may end a stream.
   std::vector<std::shared_ptr<Stream>> gone;
   {
     std::lock_guard lock(playingMutex_);
@@ -56,12 +62,19 @@ void Output::close() {
   }
 }
 
+int Output::rate() const {
+  std::lock_guard device(deviceMutex_);
+  return rate_;
+}
+
 void Output::halt() {
+  std::lock_guard device(deviceMutex_);
   halted_.store(true);
   if (device_) SDL_PauseAudioDevice(device_, 1);
 }
 
 void Output::resume() {
+  std::lock_guard device(deviceMutex_);
   halted_.store(false);
   if (device_) SDL_PauseAudioDevice(device_, 0);
 }

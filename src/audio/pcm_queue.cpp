@@ -1,4 +1,4 @@
-#include "pcm_queue.h"
+#include "audio/pcm_queue.h"
 
 #include <algorithm>
 #include <chrono>

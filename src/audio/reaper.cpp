@@ -1,6 +1,6 @@
-#include "reaper.h"
+#include "audio/reaper.h"
 
-#include "stream.h"
+#include "audio/stream.h"
 
 namespace ornivox::audio {
 

@@ -1,10 +1,11 @@
-#include "stream.h"
+#include "audio/stream.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "header_lines.h"
-#include "net_playlist.h"
+#include "audio/header_lines.h"
+#include "audio/net_playlist.h"
+#include "text/bytes.h"
 
 namespace ornivox::audio {
 
@@ -17,7 +18,7 @@ constexpr auto kIdlePoll = std::chrono::milliseconds(200);
 constexpr std::size_t kLevelWindowMs = 20;
 
 bool isFfmpegOnlyScheme(const std::string& url) {
-  return startsWithIgnoreCase(url, "mms://") || startsWithIgnoreCase(url, "mmsh://");
+  return text::StartsWithIgnoringAsciiCase(url, "mms://") || text::StartsWithIgnoringAsciiCase(url, "mmsh://");
 }
 
 std::uint32_t absSample(std::int16_t s) { return static_cast<std::uint32_t>(std::abs(static_cast<int>(s))); }
@@ -40,9 +41,9 @@ int Stream::open(const std::string& url, Clock::time_point deadline, std::vector
   input_.timeoutMs = settings_.timeoutMs;
   if (isFfmpegOnlyScheme(url)) {
     // FFmpeg speaks MMS over HTTP as "mmsh".
-    input_.url = startsWithIgnoreCase(url, "mms://") ? "mmsh://" + url.substr(6) : url;
+    input_.url = text::StartsWithIgnoringAsciiCase(url, "mms://") ? "mmsh://" + url.substr(6) : url;
     input_.formatHint = "asf";
-  } else if (startsWithIgnoreCase(url, "http://") || startsWithIgnoreCase(url, "https://")) {
+  } else if (text::StartsWithIgnoringAsciiCase(url, "http://") || text::StartsWithIgnoringAsciiCase(url, "https://")) {
     HttpOptions options;
     options.url = url;
     options.agent = settings_.agent;

@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "bass.h"
-#include "decoder.h"
-#include "http_source.h"
-#include "pcm_queue.h"
+#include "audio/bass.h"
+#include "audio/decoder.h"
+#include "audio/http_source.h"
+#include "audio/pcm_queue.h"
 
 namespace ornivox::audio {
 

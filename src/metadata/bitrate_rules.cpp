@@ -1,17 +1,13 @@
-#include "metadata/bitrate.h"
+#include "metadata/bitrate_rules.h"
 
 #include <charconv>
+
+#include "text/bytes.h"
 
 namespace ornivox {
 namespace {
 
-std::string_view TrimControls(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
-  return s;
-}
-
-std::string ValueOf(std::string_view entry) { return std::string(TrimControls(TextAfter(entry, ':'))); }
+std::string ValueOf(std::string_view entry) { return std::string(text::TrimBlanks(TextAfter(entry, ':'))); }
 
 }  // namespace
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/station_texts.h"
-#include "bass.h"
+#include "audio/bass.h"
+#include "station/identity.h"
 
 namespace ornivox {
 

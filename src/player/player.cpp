@@ -1,21 +1,23 @@
 #include "player/player.h"
 
+#include <cassert>
+#include <cfenv>
 #include <chrono>
 #include <cmath>
-#include <cfenv>
 
-#include "app/station_texts.h"
-#include "metadata/header_tags.h"
-#include "metadata/now_playing.h"
+#include "desktop/now_playing.h"
+#include "player/buffering.h"
+#include "player/stream_tags.h"
+#include "player/tag_relay.h"
 #include "player/texts.h"
 #include "playlist/resolvers.h"
 #include "settings/settings.h"
+#include "station/identity.h"
 
 namespace ornivox {
 namespace {
 
 constexpr DWORD kStreamFlags = BASS_STREAM_STATUS | BASS_STREAM_BLOCK | BASS_STREAM_AUTOFREE;
-constexpr QWORD kFailedPosition = ~QWORD{0};
 constexpr std::uint32_t kEnoughBuffered = 75;
 // Between buffering rounds: often enough for a smooth count, seldom enough
 // not to spin a core and the X server while the buffer fills.
@@ -35,7 +37,9 @@ int RoundHalfEven(double value) {
   return static_cast<int>(r);
 }
 
-Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view) {
+Player::Player(PlayerView& view) : Player() { view_ = &view; }
+
+Player::Player() : messenger_(std::make_unique<desktop::MessengerLink>()) {
   auto sendText = [this](int code) {
     return [this, code](std::uint64_t generation, std::string_view text) {
       sendStatus(generation, code, StatusParam{0, std::string(text)});
@@ -44,7 +48,7 @@ Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view
   tags_ = std::make_unique<TagRelay>(TagRelay::Sinks{
       sendText(PS_STATION), sendText(PS_TITLE), [this](std::uint64_t generation, std::string_view text) {
         ui_.call([&] {
-          if (generation == generation_.load()) view_.setKbpsLabel(std::string(text));
+          if (generation == generation_.load()) view().setKbpsLabel(std::string(text));
         });
       }});
 }
@@ -52,6 +56,11 @@ Player::Player(PlayerState& state, PlayerView& view) : state_(state), view_(view
 Player::~Player() {
   close();
   joinConnections();
+}
+
+PlayerView& Player::view() {
+  assert(view_ != nullptr && "a window must be set before the player runs");
+  return *view_;
 }
 
 void Player::OpenStation(const std::string& source) {
@@ -66,12 +75,12 @@ void Player::OpenStation(const std::string& source) {
     else if (ext == ".m3u")
       ResolveM3u(source, state_.stationName, state_.playlistUrl);
   } else {
-    Readini(state_);
+    Readini({state_.stationName, state_.playlistUrl, state_.homePage});
     if (state_.homePage.empty()) state_.homePage = str(station::kHomePage);
     if (state_.stationName.empty()) state_.stationName = str(station::kBrand);
     if (state_.playlistUrl.empty()) state_.playlistUrl = str(station::kPlaylistUrl);
-    view_.setStationLine(state_.stationName);
-    view_.setTitleLine(str(station::kSlogan));
+    view().setStationLine(state_.stationName);
+    view().setTitleLine(str(station::kSlogan));
   }
   BASS_Stop();
   BASS_StreamFree(state_.channel);
@@ -85,16 +94,16 @@ void Player::btnPlayClick() {
   startConnection();
   BASS_Start();
   setVolumeBarFromDevice();
-  view_.setWatchdogEnabled(true);
+  view().setWatchdogEnabled(true);
 }
 
 void Player::btnDurClick() {
-  view_.setWatchdogEnabled(false);
+  view().setWatchdogEnabled(false);
   BASS_Stop();
 }
 
 void Player::TimerKontrolTimer() {
-  const std::string title = view_.titleLine();
+  const std::string title = view().titleLine();
   if (state_.messengerToggle) {
     SendNowPlaying(station::kBrand, title, station::kMakerAddress, true);
     state_.messengerToggle = false;
@@ -105,8 +114,8 @@ void Player::TimerKontrolTimer() {
     state_.messengerSuffix = str(station::kMakerAddress);
   }
   if (BASS_ChannelIsActive(state_.channel) != BASS_ACTIVE_PLAYING) {
-    view_.setStationLine(str(texts::kNoService));
-    view_.repaintStationLine();
+    view().setStationLine(str(texts::kNoService));
+    view().repaintStationLine();
     btnPlayClick();
   }
 }
@@ -114,29 +123,35 @@ void Player::TimerKontrolTimer() {
 void Player::sndBarPropertiesChange(int position) { BASS_SetVolume(static_cast<float>(position / 100.0)); }
 
 void Player::btnSesAcikClick() {
-  view_.showMuted(true);
+  view().showMuted(true);
   BASS_SetVolume(0);
 }
 
 void Player::btnSesKapaliClick() {
-  view_.showMuted(false);
-  BASS_SetVolume(static_cast<float>(view_.volumeBar() / 100.0));
+  view().showMuted(false);
+  BASS_SetVolume(static_cast<float>(view().volumeBar() / 100.0));
 }
 
 void Player::tLevelTimer() {
   int left = 0, right = 0;
   if (BASS_ChannelIsActive(state_.channel) == BASS_ACTIVE_PLAYING) {
     const DWORD level = BASS_ChannelGetLevel(state_.channel);
-    if (level != 0xFFFFFFFFu) {
+    if (level != BASS_LEVEL_FAIL) {
       left = static_cast<int>(level & 0xFFFF);
       right = static_cast<int>(level >> 16);
     }
   }
-  view_.setLevels(left, right);
+  view().setLevels(left, right);
 }
 
 void Player::setVolumeBarFromDevice() {
-  view_.setVolumeBar(RoundHalfEven(static_cast<double>(BASS_GetVolume()) * 100.0));
+  view().setVolumeBar(RoundHalfEven(static_cast<double>(BASS_GetVolume()) * 100.0));
+}
+
+void Player::SendNowPlaying(std::string_view stationName, std::string_view title, std::string_view link, bool show) {
+  const bool playing = BASS_ChannelIsActive(state_.channel) == BASS_ACTIVE_PLAYING;
+  const std::string stationLine = stationName.size() < 3 ? view().stationLine() : std::string();
+  desktop::SendNowPlaying(*messenger_, {stationName, title, link, show, playing, stationLine, station::kSlogan});
 }
 
 bool Player::sendStatus(std::uint64_t generation, int code, StatusParam param) {
@@ -152,9 +167,9 @@ bool Player::sendStatus(std::uint64_t generation, int code, StatusParam param) {
 
 void Player::handleStatus(std::uint64_t, int code, const StatusParam& param) {
   StatusEffect effect = ApplyPlayerStatus(state_, code, param);
-  if (effect.titleLine) view_.setTitleLine(*effect.titleLine);
-  if (effect.stationLine) view_.setStationLine(*effect.stationLine);
-  if (effect.repaintStationLine) view_.repaintStationLine();
+  if (effect.titleLine) view().setTitleLine(*effect.titleLine);
+  if (effect.stationLine) view().setStationLine(*effect.stationLine);
+  if (effect.repaintStationLine) view().repaintStationLine();
   if (effect.nowPlaying) SendNowPlaying(station::kBrand, effect.nowPlaying->title, effect.nowPlaying->suffix, true);
 }
 
@@ -233,17 +248,14 @@ void Player::ConnectionThread(std::string url, std::uint64_t generation) {
   // connection frees it, and every call below on a freed stream fails.
   for (;;) {
     QWORD end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
-    if (end == kFailedPosition) break;
+    if (end == BASS_POSITION_FAIL) break;
     std::uint32_t progress;
     if (isWma) {
       progress = static_cast<std::uint32_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_WMA_BUFFER));
     } else {
       end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
-      const auto download = static_cast<std::int64_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD));
-      const auto position = static_cast<std::int64_t>(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT));
-      const auto total = static_cast<std::int64_t>(end);
-      // An empty end (nothing known yet) counts as nothing buffered.
-      progress = total == 0 ? 0 : static_cast<std::uint32_t>((download - position) * 100 / total);
+      progress = BufferedPercent(end, BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD),
+                                 BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT));
     }
     if (!sendStatus(generation, PS_BUFFERING, {static_cast<std::int64_t>(progress), {}})) return;
     if (progress > kEnoughBuffered) break;
@@ -256,7 +268,7 @@ void Player::ConnectionThread(std::string url, std::uint64_t generation) {
     if (!current()) return;
     if (state_.homePage.empty()) state_.homePage = str(station::kPlaylistUrl);
     if (state_.stationName.empty()) state_.stationName = state_.homePage;
-    view_.setStationLine(state_.stationName);
+    view().setStationLine(state_.stationName);
     BASS_ChannelPlay(state_.channel, FALSE);
   });
 }

@@ -1,16 +1,25 @@
 // Opening a station, the connection threads, the status handler, transport,
-// the reconnect watchdog, volume, mute and level meters.
+// the reconnect watchdog, volume, mute, level meters and the now-playing
+// line. The player owns the state its window, its connection threads and
+// the engine's callbacks share (PlayerState).
 //
-// Threads: every public function but sendStatus runs on the UI thread (the
-// window's handlers). ConnectionThread runs on a thread of its own, one per
-// (re)connection; the engine's callbacks run on engine threads. Both reach
-// the window only through sendStatus and the other blocking UI calls.
-//
-// Connections: each start stamps a new generation. Only the connection of the
-// current generation may write PlayerState (always on the UI thread, inside a
-// blocking UI call); an older one that finds itself replaced frees the stream
-// it created and ends, and whatever it or its stream's callbacks still send
-// is dropped.
+// The program's threads, what each may touch, and the order of their locks:
+// - UI thread: the windows, their timers and handlers, every public function
+//   here but sendStatus, and PlayerState, which nobody else reads or writes.
+// - Connection threads, one per (re)connection (ConnectionThread): the
+//   engine's calls on the stream they create, generation_ (read), and
+//   PlayerState and the window only inside a blocking UI call
+//   (player/ui_calls.h) that checks their generation first.
+// - The engine's threads (audio/bass.h): each stream's download, decode and
+//   sync threads, the device thread and the reaper. Of ours, only the sync
+//   threads run code: the title callbacks (player/stream_tags.h), which
+//   reach the window like a connection thread does, through the tag relay.
+// - The mail worker of the e-mail window (ui/requests/istek.h): its copy of
+//   the request, and the window only through a queued call.
+// Locks, in the order they may be taken: the engine's own (below bass.h;
+// taken and let go inside each engine call), then UiCalls' and the tag
+// relay's, which are never held while calling out. No thread holds a lock
+// while it waits for the UI thread.
 #pragma once
 
 #include <atomic>
@@ -21,24 +30,38 @@
 #include <thread>
 #include <vector>
 
-#include "app/player_state.h"
+#include "player/player_state.h"
 #include "player/player_view.h"
 #include "player/status.h"
 #include "player/ui_calls.h"
 
 namespace ornivox {
 
+namespace desktop {
+class MessengerLink;
+}
 class TagRelay;
 
 class Player {
  public:
-  Player(PlayerState& state, PlayerView& view);
+  // UI thread, with the application object in place.
+  Player();
+  explicit Player(PlayerView& view);
   ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
+  // The window the player drives; set before the first station is opened,
+  // cleared (nullptr) by a window that goes away first.
+  void setView(PlayerView* view) { view_ = view; }
+
+  // The shared state (UI thread only).
+  PlayerState& state() { return state_; }
+  const PlayerState& state() const { return state_; }
+
   // Throws what Readini or a playlist resolver throws (a file that exists
-  // but cannot be read); then nothing else has been done.
+  // but cannot be read). The station's name and address have been cleared
+  // by then when `source` names a playlist; nothing else has been done.
   void OpenStation(const std::string& source);
 
   void btnPlayClick();
@@ -50,6 +73,12 @@ class Player {
   void tLevelTimer();
   // The volume bar to the device's volume, in whole per cent.
   void setVolumeBarFromDevice();
+
+  // The messenger's now-playing line for the current stream: the playing
+  // form while the channel plays and `show` is set, the cleared form
+  // otherwise. A `stationName` shorter than 3 characters is replaced by the
+  // window's station line.
+  void SendNowPlaying(std::string_view stationName, std::string_view title, std::string_view link, bool show);
 
   // Any thread: hands a status to the UI thread and waits until it is
   // handled. False when it was dropped: a replaced connection, or closing.
@@ -68,17 +97,20 @@ class Player {
   std::size_t activeConnections() const;
 
  private:
+  PlayerView& view();
   void startConnection();
   void ConnectionThread(std::string url, std::uint64_t generation);
   void handleStatus(std::uint64_t generation, int code, const StatusParam& param);
   void reapFinished();
 
-  PlayerState& state_;
-  PlayerView& view_;
+  PlayerState state_;        // UI thread only
+  PlayerView* view_ = nullptr;  // UI thread only
   UiCalls ui_;
   // Where the streams' tag texts go; outlives every stream the player opens
   // (the engine is released before the player is destroyed).
   std::unique_ptr<TagRelay> tags_;
+  // The now-playing line's way to the desktop's messenger.
+  std::unique_ptr<desktop::MessengerLink> messenger_;
 
   // Written on the UI thread only; read by connection threads to leave early.
   std::atomic<std::uint64_t> generation_{0};

@@ -12,6 +12,7 @@ class PlayerView {
 
   // Texts are 8-bit, code page 1254.
   virtual void setStationLine(const std::string& text) = 0;  // Label4
+  virtual std::string stationLine() const = 0;
   virtual void repaintStationLine() = 0;                     // paint Label4 now
   virtual void setTitleLine(const std::string& text) = 0;    // Label3
   virtual std::string titleLine() const = 0;

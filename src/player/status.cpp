@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/station_texts.h"
 #include "player/texts.h"
+#include "station/identity.h"
 
 namespace ornivox {
 

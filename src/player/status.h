@@ -10,10 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/player_state.h"
+#include "player/player_state.h"
 
 namespace ornivox {
 
+// The codes keep the numbers they have always had on the wire between the
+// threads and the window; 4 to 6 were never given out.
 enum PlayerStatus : int {
   PS_CONNECTING = 0,
   PS_NO_SERVICE = 1,

@@ -21,7 +21,6 @@
 
 namespace ornivox {
 
-
 class UiCalls {
  public:
   UiCalls();
@@ -53,7 +52,7 @@ class UiCalls {
   int wakeWrite_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
 
-  std::mutex mutex_;  // guards queue_, closed_ and every Pending's flags
+  std::mutex mutex_;  // guards queue_, closed_ and every Pending's flags; never held while fn runs
   std::condition_variable done_;
   std::deque<Pending*> queue_;
   bool closed_ = false;

@@ -2,8 +2,9 @@
 #include <string>
 
 #include "playlist/lines.h"
-#include "playlist/replace_all.h"
 #include "playlist/resolvers.h"
+#include "text/bytes.h"
+#include "text/replace_all.h"
 
 namespace ornivox {
 
@@ -14,10 +15,10 @@ namespace {
 // opening tag. An opening tag whose closing tag is on another line still
 // counts, as two blanks.
 std::optional<std::string> TitleOf(const std::string& line) {
-  const std::size_t open = playlist::AsciiLower(line).find("<title>");
+  const std::size_t open = text::AsciiLower(line).find("<title>");
   if (open == std::string::npos) return std::nullopt;
   std::string rest = line.substr(open + 7);
-  const std::size_t close = playlist::AsciiLower(rest).find("</title>");
+  const std::size_t close = text::AsciiLower(rest).find("</title>");
   rest.resize(close == std::string::npos ? 0 : close);
   return " " + rest + " ";
 }
@@ -27,12 +28,8 @@ std::optional<std::string> TitleOf(const std::string& line) {
 // taken out first, so spaces around "=" do no harm, and any space inside the
 // address is lost.
 std::string HrefOf(const std::string& line) {
-  std::size_t first = 0;
-  std::size_t last = line.size();
-  while (first < last && static_cast<unsigned char>(line[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(line[last - 1]) <= 32) --last;
-  const std::string s = ReplaceAll(std::string_view(line).substr(first, last - first), " ", "");
-  const std::size_t href = playlist::AsciiLower(s).find("href");
+  const std::string s = text::ReplaceAll(text::TrimBlanks(line), " ", "");
+  const std::size_t href = text::AsciiLower(s).find("href");
   if (href == std::string::npos) return {};
   const std::string rest = href + 6 < s.size() ? s.substr(href + 6) : std::string();
   const std::size_t end = rest.find("\"/>");

@@ -1,6 +1,4 @@
-// What the three playlist scanners share: reading a file into lines and
-// ASCII-only case folding (other bytes are letters of the code page and keep
-// their positions).
+// What the three playlist scanners share: reading a file into lines.
 //
 // Threads: any; nothing is shared.
 #pragma once
@@ -16,8 +14,5 @@ namespace ornivox::playlist {
 // file of that name exists (a directory is not a file). Throws
 // std::system_error when it exists but cannot be opened or read.
 std::optional<std::vector<std::string>> ReadLines(const std::string& file);
-
-std::string AsciiUpper(std::string_view text);
-std::string AsciiLower(std::string_view text);
 
 }  // namespace ornivox::playlist

@@ -2,6 +2,7 @@
 
 #include "playlist/lines.h"
 #include "playlist/resolvers.h"
+#include "text/bytes.h"
 
 namespace ornivox {
 
@@ -10,7 +11,7 @@ void ResolveM3u(const std::string& file, std::string& title, std::string& url) {
   if (!lines) return;
   constexpr std::string_view kTitleMarker = "#EXTINF:-1,";
   for (const std::string& line : *lines) {
-    const std::string upper = playlist::AsciiUpper(line);
+    const std::string upper = text::AsciiUpper(line);
     // The marker's length is cut from the start of the line wherever the
     // marker sits: stored playlists were resolved that way, so a line with
     // something before the marker keeps part of it.

@@ -4,6 +4,7 @@
 
 #include "playlist/lines.h"
 #include "playlist/resolvers.h"
+#include "text/bytes.h"
 
 namespace ornivox {
 
@@ -13,11 +14,11 @@ namespace {
 // untrimmed) is `key` ignoring ASCII case; stored playlists written as
 // "file1=" must keep working, "File1 =" must keep not matching.
 std::optional<std::string> Value(const std::vector<std::string>& lines, std::string_view key) {
-  const std::string wanted = playlist::AsciiLower(key);
+  const std::string wanted = text::AsciiLower(key);
   for (const std::string& line : lines) {
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    if (playlist::AsciiLower(std::string_view(line).substr(0, eq)) == wanted) return line.substr(eq + 1);
+    if (text::AsciiLower(std::string_view(line).substr(0, eq)) == wanted) return line.substr(eq + 1);
   }
   return std::nullopt;
 }

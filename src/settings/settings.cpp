@@ -4,14 +4,14 @@
 
 namespace ornivox {
 
-void ReadStationFile(const std::string& path, PlayerState& state) {
+void ReadStationFile(const std::string& path, const StationFields& into) {
   const auto record = ReadStationRecord(path);
   if (!record) return;
-  state.stationName = record->stationName;
-  state.playlistUrl = record->playlistUrl;
-  state.homePage = record->homePage;
+  into.stationName = record->stationName;
+  into.playlistUrl = record->playlistUrl;
+  into.homePage = record->homePage;
 }
 
-void Readini(PlayerState& state) { ReadStationFile(SettingsFileName(RunningExecutable()), state); }
+void Readini(const StationFields& into) { ReadStationFile(SettingsFileName(RunningExecutable()), into); }
 
 }  // namespace ornivox

@@ -12,7 +12,9 @@
 #include <string_view>
 #include <thread>
 
-#include "bass.h"
+#include "audio/bass.h"
+#include "metadata/bitrate_rules.h"
+#include "player/buffering.h"
 
 namespace {
 
@@ -23,15 +25,9 @@ void printList(const char* label, const char* list) {
   for (const char* p = list; *p; p += std::strlen(p) + 1) std::printf("%s %s\n", label, p);
 }
 
-const char* codecName(DWORD ctype) {
-  switch (ctype) {
-    case BASS_CTYPE_STREAM_OGG: return "ogg";
-    case BASS_CTYPE_STREAM_MP1: case BASS_CTYPE_STREAM_MP2: case BASS_CTYPE_STREAM_MP3: return "mp3";
-    case BASS_CTYPE_STREAM_WMA: case BASS_CTYPE_STREAM_WMA_MP3: return "wma";
-    case BASS_CTYPE_STREAM_AAC: return "aac";
-    case BASS_CTYPE_STREAM_MP4: return "mp4";
-    default: return "?";
-  }
+std::string codecName(DWORD ctype) {
+  const std::string_view name = ornivox::CodecNameOf(ctype);
+  return name.empty() ? "?" : std::string(name);
 }
 
 void onMeta(HSYNC, DWORD channel, DWORD, void*) {
@@ -91,8 +87,7 @@ int main(int argc, char** argv) {
     if (end == BASS_POSITION_FAIL || end == 0) break;
     const QWORD download = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_DOWNLOAD);
     const QWORD current = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CURRENT);
-    const int now = static_cast<int>((static_cast<long long>(download) - static_cast<long long>(current)) * 100 /
-                                     static_cast<long long>(end));
+    const auto now = static_cast<int>(ornivox::BufferedPercent(end, download, current));
     if (now != progress) std::printf("buffering: %d%%\n", now);
     progress = now;
     if (progress <= 75) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -104,7 +99,7 @@ int main(int argc, char** argv) {
   printList("wma:", BASS_ChannelGetTags(channel, BASS_TAG_WMA));
   BASS_CHANNELINFO info{};
   if (BASS_ChannelGetInfo(channel, &info))
-    std::printf("format: %s, %u Hz, %u channels\n", codecName(info.ctype), info.freq, info.chans);
+    std::printf("format: %s, %u Hz, %u channels\n", codecName(info.ctype).c_str(), info.freq, info.chans);
   onMeta(0, channel, 0, nullptr);
   BASS_ChannelSetSync(channel, BASS_SYNC_META, 0, onMeta, nullptr);
   BASS_ChannelSetSync(channel, BASS_SYNC_OGG_CHANGE, 0, onOggChange, nullptr);

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "bass.h"
-#include "decoder.h"
+#include "audio/bass.h"
+#include "audio/decoder.h"
 #include "support/media.h"
 
 using namespace ornivox::audio;

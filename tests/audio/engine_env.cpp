@@ -1,4 +1,4 @@
-#include "engine_env.h"
+#include "audio/engine_env.h"
 
 #include <dirent.h>
 #include <unistd.h>

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "bass.h"
+#include "audio/bass.h"
 #include "support/icecast_station.h"
 #include "support/scripted_server.h"
 

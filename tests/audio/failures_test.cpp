@@ -1,6 +1,6 @@
 // Stations that misbehave end in a clean failure or an ended stream, within
 // the network time-out, never a hang or a crash; playlists are followed.
-#include "engine_env.h"
+#include "audio/engine_env.h"
 #include "support/media.h"
 
 using namespace ornivox::enginetest;

@@ -1,7 +1,10 @@
 // Handles, configuration, freeing and the engine's own life cycle.
+#include <atomic>
 #include <future>
+#include <thread>
+#include <vector>
 
-#include "engine_env.h"
+#include "audio/engine_env.h"
 #include "support/media.h"
 
 using namespace ornivox::enginetest;
@@ -156,4 +159,52 @@ TEST_F(EngineTest, FreeWhileStreamsConnectAndPlayReturnsPromptly) {
   EXPECT_EQ(BASS_StreamCreateURL(server->url("s").c_str(), 0, 0x940000, nullptr, nullptr), 0u);
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
   EngineEnvironment::initEngine();
+}
+
+// The C interface may be called from any thread at once. Here one thread
+// releases and reopens the engine (and with it the output device) over and
+// over, one stops and restarts the output, and one creates, plays and frees
+// streams. Whatever each call answers, nothing may crash, and the thread
+// checker's build must see no unguarded access to the device's fields.
+TEST_F(EngineTest, OutputStopsAndRestartsWhileStreamsComeAndGo) {
+  auto server = icyServer();
+  const std::string url = server->url("fast");
+  std::atomic<bool> done{false};
+  std::atomic<int> created{0};
+
+  std::thread transport([&] {
+    while (!done.load()) {
+      BASS_Stop();
+      BASS_Start();
+      std::this_thread::yield();
+    }
+  });
+  std::thread streams([&] {
+    while (!done.load()) {
+      const HSTREAM h = BASS_StreamCreateURL(url.c_str(), 0, 0x940000, nullptr, nullptr);
+      if (h == 0) continue;  // the engine was released meanwhile
+      created.fetch_add(1);
+      BASS_ChannelPlay(h, FALSE);
+      BASS_StreamFree(h);
+    }
+  });
+
+  constexpr int kRestarts = 25;
+  for (int i = 0; i < kRestarts; ++i) {
+    EXPECT_TRUE(BASS_Free()) << "round " << i << ": " << BASS_ErrorGetCode();
+    EngineEnvironment::initEngine();
+    // Give the other threads a turn on a device that is open.
+    const int before = created.load();
+    waitUntil([&] { return created.load() > before; }, 2s);
+  }
+  done.store(true);
+  transport.join();
+  streams.join();
+
+  EXPECT_GT(created.load(), 0);
+  // The engine that is left works as before.
+  ASSERT_TRUE(BASS_Start());
+  const HSTREAM h = open(url);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_TRUE(BASS_ChannelPlay(h, FALSE));
 }

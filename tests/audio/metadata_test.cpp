@@ -1,7 +1,7 @@
 // Header tags, in-stream titles and their syncs, timed with playback.
 #include <mutex>
 
-#include "engine_env.h"
+#include "audio/engine_env.h"
 #include "support/media.h"
 
 using namespace ornivox::enginetest;

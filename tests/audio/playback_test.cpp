@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine_env.h"
+#include "audio/engine_env.h"
 #include "support/media.h"
 #include "support/signal_analysis.h"
 

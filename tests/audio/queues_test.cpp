@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "byte_ring.h"
-#include "pcm_queue.h"
+#include "audio/byte_ring.h"
+#include "audio/pcm_queue.h"
 
 using namespace ornivox::audio;
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "header_lines.h"
-#include "icy_splitter.h"
-#include "net_playlist.h"
+#include "audio/header_lines.h"
+#include "audio/icy_splitter.h"
+#include "audio/net_playlist.h"
 
 using namespace ornivox::audio;
 

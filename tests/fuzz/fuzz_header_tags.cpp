@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/bitrate.h"
+#include "metadata/bitrate_rules.h"
 #include "metadata/header_rules.h"
 #include "metadata/tag_list.h"
 

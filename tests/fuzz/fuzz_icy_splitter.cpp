@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "icy_splitter.h"
+#include "audio/icy_splitter.h"
 
 namespace {
 struct Out {

@@ -3,16 +3,18 @@
 #include <cstdint>
 #include <string_view>
 
-#include "header_lines.h"
-#include "net_playlist.h"
+#include "audio/header_lines.h"
+#include "audio/net_playlist.h"
+#include "text/bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   using namespace ornivox::audio;
+  using ornivox::text::StartsWithIgnoringAsciiCase;
   for (const auto& entry : playlistEntries(text)) {
     // Only network addresses may come out, whatever went in.
-    if (!startsWithIgnoreCase(entry, "http://") && !startsWithIgnoreCase(entry, "https://") &&
-        !startsWithIgnoreCase(entry, "mms://") && !startsWithIgnoreCase(entry, "mmsh://"))
+    if (!StartsWithIgnoringAsciiCase(entry, "http://") && !StartsWithIgnoringAsciiCase(entry, "https://") &&
+        !StartsWithIgnoringAsciiCase(entry, "mms://") && !StartsWithIgnoringAsciiCase(entry, "mmsh://"))
       __builtin_trap();
   }
   looksLikePlaylistBody(text);

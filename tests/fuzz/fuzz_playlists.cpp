@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "playlist/replace_all.h"
 #include "playlist/resolvers.h"
+#include "text/replace_all.h"
 
 namespace {
 
@@ -49,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view all(reinterpret_cast<const char*>(data), size);
   const std::size_t a = size > 0 ? data[0] % 4 : 0;
   const std::size_t b = size > 1 ? data[1] % 4 : 0;
-  if (size >= 2 + a + b) ornivox::ReplaceAll(all.substr(2 + a + b), all.substr(2, a), all.substr(2 + a, b));
+  if (size >= 2 + a + b) ornivox::text::ReplaceAll(all.substr(2 + a + b), all.substr(2, a), all.substr(2 + a, b));
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <future>
 
 #include "mail/sender.h"
-#include "smtp_fixture.h"
+#include "support/smtp_fixture.h"
 
 namespace ornivox::mailtest {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "metadata/bitrate.h"
+#include "metadata/bitrate_rules.h"
 #include "metadata/header_rules.h"
 #include "metadata/stream_title.h"
 #include "metadata/tag_list.h"

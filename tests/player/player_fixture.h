@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/player_state.h"
-#include "bass.h"
+#include "audio/bass.h"
 #include "player/audio_setup.h"
 #include "player/player.h"
+#include "player/player_state.h"
 #include "player/player_view.h"
 
 namespace ornivox::playertest {
@@ -38,6 +38,7 @@ struct Lines : PlayerView {
     station.push_back(t);
     if (onStationLine) onStationLine(t);
   }
+  std::string stationLine() const override { return station.empty() ? std::string() : station.back(); }
   void repaintStationLine() override {}
   void setTitleLine(const std::string& t) override { title.push_back(t); }
   std::string titleLine() const override { return title.empty() ? std::string() : title.back(); }
@@ -57,13 +58,12 @@ struct Lines : PlayerView {
 inline const std::string kConnecting = "Ba\xF0lan\xFDyor...";
 inline const std::string kNoService = "Servis Yok";
 
-// A fresh engine, state and player per test, shut down as the window does.
+// A fresh engine and player per test, shut down as the window does.
 class PlayerFixture : public testing::Test {
  protected:
   void SetUp() override {
-    state = PlayerState{};
     ASSERT_EQ(SetUpAudio(nullptr), AudioSetup::Ready);
-    player = std::make_unique<Player>(state, lines);
+    player = std::make_unique<Player>(lines);
   }
   void TearDown() override {
     if (player) shutDown();
@@ -76,16 +76,17 @@ class PlayerFixture : public testing::Test {
     player.reset();
   }
   void openUrl(const std::string& url) {
-    state.playlistUrl = url;
+    state().playlistUrl = url;
     player->OpenStation("");
   }
   void playUrl(const std::string& url) {
-    state.playlistUrl = url;
+    state().playlistUrl = url;
     player->btnPlayClick();
   }
-  bool playing() const { return BASS_ChannelIsActive(state.channel) == BASS_ACTIVE_PLAYING; }
+  // The player's own state, as its owner hands it out.
+  PlayerState& state() { return player->state(); }
+  bool playing() { return BASS_ChannelIsActive(state().channel) == BASS_ACTIVE_PLAYING; }
 
-  PlayerState state;
   Lines lines;
   std::unique_ptr<Player> player;
 };

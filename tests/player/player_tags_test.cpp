@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/station_texts.h"
-#include "player_fixture.h"
+#include "player/player_fixture.h"
+#include "station/identity.h"
 #include "support/icecast_station.h"
 #include "support/media.h"
 #include "support/scripted_server.h"
@@ -297,7 +297,7 @@ TEST_P(PlayerHeaders, StationLineAndLabel) {
   ASSERT_TRUE(spinUntil([&] { return playing(); }, 15s)) << testing::PrintToString(lines.station);
   const std::string want = c.station ? c.station : std::string(station::kPlaylistUrl);
   EXPECT_EQ(lines.station.back(), want);
-  EXPECT_EQ(state.stationName, want);
+  EXPECT_EQ(state().stationName, want);
   EXPECT_EQ(lines.kbps, c.labels);
 }
 
@@ -323,7 +323,7 @@ TEST_F(PlayerTags, AReplacedConnectionsTitlesNeverShow) {
   // syncs, and the connection waits while the view takes them.
   lines.onStationLine = [&](const std::string& line) {
     if (probed || line.rfind("Y\xFCkleniyor", 0) != 0) return;
-    probed = BASS_ChannelSetSync(state.channel, BASS_SYNC_META, 0, &Heard::sync, &heard) != 0;
+    probed = BASS_ChannelSetSync(state().channel, BASS_SYNC_META, 0, &Heard::sync, &heard) != 0;
   };
   openUrl(gServer->url("Old"));
   // Its titles keep coming while it is the current connection.
@@ -338,7 +338,7 @@ TEST_F(PlayerTags, AReplacedConnectionsTitlesNeverShow) {
   ASSERT_TRUE(spinUntil([&] { return lines.titleLine() == "new"; }, 20s)) << testing::PrintToString(lines.title);
   const std::vector<std::string> after(lines.title.begin() + static_cast<std::ptrdiff_t>(switched), lines.title.end());
   EXPECT_EQ(std::count(after.begin(), after.end(), "old"), 0) << testing::PrintToString(after);
-  EXPECT_EQ(state.currentTitle, "new");
+  EXPECT_EQ(state().currentTitle, "new");
 }
 
 // What Icecast tells of each mount: its name and, from its stated rate,
@@ -382,7 +382,7 @@ TEST_F(PlayerTags, IcecastTitleChangeInCodePage) {
   ASSERT_TRUE(gStation->setTitle("/tone.mp3", "\xC3\x87" "alan \xC5\x9E" "ark\xC4\xB1 \xC4\x9F\xC3\xBC\xC4\xB0\xC4\xB1"));
   const std::string want = "\xC7" "alan \xDE" "ark\xFD \xF0\xFC\xDD\xFD";  // Çalan Şarkı ğüİı
   EXPECT_TRUE(spinUntil([&] { return lines.titleLine() == want; }, 20s)) << testing::PrintToString(lines.title);
-  EXPECT_EQ(state.currentTitle, want);
+  EXPECT_EQ(state().currentTitle, want);
 }
 
 // The title of a chained Ogg stream's link is in its comments, which the
@@ -395,11 +395,11 @@ TEST_F(PlayerTags, IcecastOggLinkChangeKeepsTheTitleLine) {
   // Set behind the player's own syncs, which the engine calls in the
   // order they were set: once a new link is seen here, the player's sync
   // for it has returned, and with it anything it sent the window.
-  ASSERT_NE(BASS_ChannelSetSync(state.channel, BASS_SYNC_OGG_CHANGE, 0, &LinkTitles::sync, &links), 0u);
+  ASSERT_NE(BASS_ChannelSetSync(state().channel, BASS_SYNC_OGG_CHANGE, 0, &LinkTitles::sync, &links), 0u);
   // Both links heard: at least one change from one to the other.
   ASSERT_TRUE(spinUntil([&] { return links.heardAll({"Par\xC3\xA7" "a Bir", "Par\xC3\xA7" "a \xC4\xB0ki"}); }, 30s));
   EXPECT_EQ(lines.title, std::vector<std::string>{std::string(station::kSlogan)});
-  EXPECT_EQ(state.currentTitle, "");
+  EXPECT_EQ(state().currentTitle, "");
 }
 
 }  // namespace

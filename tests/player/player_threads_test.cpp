@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "player_fixture.h"
+#include "player/player_fixture.h"
 #include "support/icecast_station.h"
 #include "support/media.h"
 #include "support/scripted_server.h"
@@ -61,13 +61,13 @@ TEST_F(PlayerThreads, OnlyTheNewestOfManyConnectionsWritesTheState) {
   for (size_t i = 1; i < urls.size(); ++i) playUrl(urls[i]);
   playUrl(gStation->url("/tone.mp3"));
   ASSERT_TRUE(spinUntil([&] { return playing(); }, 15s));
-  const HSTREAM current = state.channel;
+  const HSTREAM current = state().channel;
   // The slow ones answer a second later, get their streams, find themselves
   // replaced, free them and end. The held one waits out the time-out.
   ASSERT_TRUE(spinUntil([&] { return player->activeConnections() <= 1; }, 10s));
-  EXPECT_EQ(state.channel, current);
+  EXPECT_EQ(state().channel, current);
   EXPECT_TRUE(playing());
-  EXPECT_EQ(state.streamUrl, gStation->url("/tone.mp3"));
+  EXPECT_EQ(state().streamUrl, gStation->url("/tone.mp3"));
   EXPECT_EQ(lines.station.back(), "Dalgaton");
   EXPECT_EQ(lines.count(kNoService), 0u);
   // Each start said it was connecting; only the last one's was shown, and
@@ -85,7 +85,7 @@ TEST_F(PlayerThreads, AReplacedConnectionStopsReporting) {
   ASSERT_TRUE(spinUntil([&] { return player->activeConnections() == 1; }, 5s));
   QCoreApplication::processEvents();
   EXPECT_EQ(lines.station.size(), before);
-  EXPECT_EQ(state.streamUrl, gServer->url("hold"));
+  EXPECT_EQ(state().streamUrl, gServer->url("hold"));
 }
 
 TEST_F(PlayerThreads, ShuttingDownWhileConnectionsWaitEndsThemAll) {
@@ -108,7 +108,7 @@ TEST_F(PlayerThreads, StatusesOfAConnectionThatCannotConnect) {
   ASSERT_TRUE(spinUntil([&] { return !lines.station.empty() && lines.station.back() == kNoService; }, 10s));
   EXPECT_EQ(lines.station, (std::vector<std::string>{"Dalgaton", kConnecting, kNoService}));
   EXPECT_EQ(lines.title, (std::vector<std::string>{"Dalgaton Velmira.", "Dalgaton Velmira."}));
-  EXPECT_EQ(state.channel, 0u);
+  EXPECT_EQ(state().channel, 0u);
   player->tLevelTimer();
   EXPECT_EQ(lines.left + lines.right, 0);
 }

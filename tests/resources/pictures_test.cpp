@@ -21,7 +21,7 @@
 
 #include <jpeglib.h>
 
-#include "pictures.h"
+#include "resources/pictures.h"
 
 namespace {
 

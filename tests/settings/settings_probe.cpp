@@ -15,8 +15,8 @@
 #include "settings/settings.h"
 
 int main(int argc, char** argv) {
-  ornivox::PlayerState state;
-  state.stationName = state.playlistUrl = state.homePage = "(kept)";
+  std::string stationName = "(kept)", playlistUrl = "(kept)", homePage = "(kept)";
+  const ornivox::StationFields state{stationName, playlistUrl, homePage};
   try {
     if (argc == 3 && std::strcmp(argv[1], "file") == 0) {
       ornivox::ReadStationFile(argv[2], state);
@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
     std::printf("error %d\n%s\n", error.code().value(), error.what());
     return 0;
   }
-  std::printf("ok\n%s\n%s\n%s\n", state.stationName.c_str(), state.playlistUrl.c_str(), state.homePage.c_str());
+  std::printf("ok\n%s\n%s\n%s\n", stationName.c_str(), playlistUrl.c_str(), homePage.c_str());
   return 0;
 }

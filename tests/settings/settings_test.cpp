@@ -88,8 +88,16 @@ std::string Contents(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-PlayerState Prefilled() {
-  PlayerState state;
+// The three fields a record sets, as the player keeps them.
+struct Fields {
+  std::string stationName;
+  std::string playlistUrl;
+  std::string homePage;
+  StationFields into() { return {stationName, playlistUrl, homePage}; }
+};
+
+Fields Prefilled() {
+  Fields state;
   state.stationName = "old name";
   state.playlistUrl = "http://old.example/list.pls";
   state.homePage = "old home";
@@ -163,10 +171,10 @@ TEST_P(RecordTest, ReadsTheFirstRecordOnly) {
   TempDir dir;
   const fs::path file = dir.Write("ornivox.dta", c.content);
 
-  PlayerState state = Prefilled();
-  ReadStationFile(file.string(), state);
+  Fields state = Prefilled();
+  ReadStationFile(file.string(), state.into());
 
-  const PlayerState before = Prefilled();
+  const Fields before = Prefilled();
   EXPECT_EQ(state.stationName, c.changes ? c.stationName : before.stationName);
   EXPECT_EQ(state.playlistUrl, c.changes ? c.playlistUrl : before.playlistUrl);
   EXPECT_EQ(state.homePage, c.changes ? c.homePage : before.homePage);
@@ -187,8 +195,8 @@ TEST(SettingsFile, MissingFileChangesNothing) {
   TempDir dir;
   const fs::path parentIsFile = dir.Write("plain", "x") / "ornivox.dta";
   for (const fs::path& path : {dir.path() / "ornivox.dta", parentIsFile}) {
-    PlayerState state = Prefilled();
-    ReadStationFile(path.string(), state);
+    Fields state = Prefilled();
+    ReadStationFile(path.string(), state.into());
     EXPECT_EQ(state.stationName, Prefilled().stationName) << path;
     EXPECT_EQ(state.playlistUrl, Prefilled().playlistUrl) << path;
     EXPECT_EQ(state.homePage, Prefilled().homePage) << path;
@@ -204,8 +212,8 @@ TEST(SettingsFile, ReadingLeavesContentAndModificationTimeAlone) {
   const timespec times[2] = {{1'000'000'000, 123'456'789}, {1'000'000'000, 123'456'789}};
   ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0) << std::strerror(errno);
 
-  PlayerState state = Prefilled();
-  ReadStationFile(file.string(), state);
+  Fields state = Prefilled();
+  ReadStationFile(file.string(), state.into());
   ASSERT_EQ(state.stationName, "Dalga");
 
   struct stat after{};
@@ -219,9 +227,9 @@ TEST(SettingsFile, DirectoryOfThatNameIsAnError) {
   TempDir dir;
   const fs::path path = dir.path() / "ornivox.dta";
   fs::create_directory(path);
-  PlayerState state = Prefilled();
+  Fields state = Prefilled();
   try {
-    ReadStationFile(path.string(), state);
+    ReadStationFile(path.string(), state.into());
     FAIL() << "no error for a directory";
   } catch (const std::system_error& error) {
     EXPECT_EQ(error.code(), std::errc::is_a_directory);

@@ -1,18 +1,17 @@
-#include "about/hakkinda.h"
+#include "ui/about/hakkinda.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QUrl>
 
 #include <string>
 
-#include "about/link_pointer.h"
-#include "app/station_texts.h"
-#include "main/texts_qt.h"
+#include "station/identity.h"
+#include "ui/common/fonts.h"
+#include "ui/common/link_pointer.h"
+#include "ui/common/open_address.h"
+#include "ui/common/texts_qt.h"
+#include "ui/widgets/push_button.h"
+#include "ui/widgets/shadow_label.h"
 #include "version/version_block.h"
-#include "widgets/dialog_font.h"
-#include "widgets/push_button.h"
-#include "widgets/shadow_label.h"
 
 namespace ornivox::ui {
 namespace {
@@ -22,14 +21,11 @@ const QColor kSkyBlue(166, 202, 240);
 const QColor kTeal(0, 128, 128);
 
 QFont tahoma(int pixels, bool underline = false) {
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPixelSize(pixels);
+  QFont font = TahomaFont(pixels);
   font.setUnderline(underline);
   return font;
 }
 
-// The dialog's own face, for the close button. Debian has it among Wine's
-// fonts, which fontconfig does not list.
 ShadowLabel* label(QWidget* parent, const char* name, QRect box, const QFont& font, const QColor& colour,
                    const QString& text) {
   auto* widget = new ShadowLabel(parent);
@@ -40,12 +36,6 @@ ShadowLabel* label(QWidget* parent, const char* name, QRect box, const QFont& fo
   widget->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   widget->setText(text);
   return widget;
-}
-
-// Errors (no browser, a bad address) are nobody's business here.
-void openAddress(const QString& address) {
-  const std::string bytes = ToCp1254(address);
-  QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))));
 }
 
 }  // namespace
@@ -90,10 +80,7 @@ TfrmHakkinda::TfrmHakkinda(QWidget* parent)
   connect(btnKapat, &PushButton::clicked, this, &TfrmHakkinda::close);
 }
 
-QString TfrmHakkinda::makerAddress() const {
-  return QStringLiteral("http://") + FromCp1254(std::string(station::kMakerAddress)) + QStringLiteral("?ornivox=") +
-         lRadyo->text();
-}
+QString TfrmHakkinda::makerAddress() const { return FromCp1254(station::MakerSiteAddress(ToCp1254(lRadyo->text()))); }
 
 void TfrmHakkinda::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -105,8 +92,8 @@ void TfrmHakkinda::FormShow() {
   Label7->setText(QStringLiteral("Ornivox v") + QString::fromStdString(version::OwnVersionText()));
 }
 
-void TfrmHakkinda::Label2Click() { openAddress(makerAddress()); }
+void TfrmHakkinda::Label2Click() { OpenAddress(ToCp1254(makerAddress())); }
 
-void TfrmHakkinda::lWebClick() { openAddress(lWeb->text()); }
+void TfrmHakkinda::lWebClick() { OpenAddress(ToCp1254(lWeb->text())); }
 
 }  // namespace ornivox::ui

@@ -1,35 +1,33 @@
-#include "main/main_window.h"
+#include "ui/main/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QUrl>
 #include <QWindow>
 
-#include <cstdlib>
 #include <exception>
 
-#include "about/hakkinda.h"
-#include "about/link_pointer.h"
-#include "app/station_texts.h"
-#include "bass.h"
-#include "main/jpeg_picture.h"
-#include "main/texts_qt.h"
-#include "main/window_shape.h"
-#include "metadata/now_playing.h"
-#include "player/audio_setup.h"
-#include "platform/handover_server.h"
-#include "requests/web_istek.h"
-#include "widgets/level_gauge.h"
-#include "widgets/shadow_label.h"
-#include "widgets/skin_image.h"
-#include "widgets/track_bar.h"
+#include "audio/bass.h"
+#include "desktop/handover_server.h"
+#include "station/identity.h"
+#include "ui/about/hakkinda.h"
+#include "ui/common/error_box.h"
+#include "ui/common/fonts.h"
+#include "ui/common/link_pointer.h"
+#include "ui/common/open_address.h"
+#include "ui/common/texts_qt.h"
+#include "ui/requests/web_istek.h"
+#include "ui/shape/jpeg_picture.h"
+#include "ui/shape/window_shape.h"
+#include "ui/widgets/level_gauge.h"
+#include "ui/widgets/shadow_label.h"
+#include "ui/widgets/skin_image.h"
+#include "ui/widgets/track_bar.h"
 
 namespace ornivox::ui {
 namespace {
@@ -39,8 +37,7 @@ constexpr QSize kClientSize(419, 114);
 QImage picture(const char* name) { return QImage(QStringLiteral(":/pictures/") + QLatin1String(name)); }
 
 QFont tahoma(int pixels, bool bold) {
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPixelSize(pixels);
+  QFont font = TahomaFont(pixels);
   font.setBold(bold);
   return font;
 }
@@ -58,10 +55,6 @@ ShadowLabel* label(QWidget* parent, int x, int y, int w, int h) {
   return widget;
 }
 
-void openAddress(std::string_view address) {
-  QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(address.data(), static_cast<qsizetype>(address.size()))));
-}
-
 }  // namespace
 
 void ShowBassError(QWidget* owner, const QString& text) {
@@ -70,15 +63,31 @@ void ShowBassError(QWidget* owner, const QString& text) {
   box.exec();
 }
 
-TfrmMain::TfrmMain(MainWindowOptions options, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), options_(std::move(options)) {
+void ShowAudioSetupFailure(QWidget* owner, AudioSetup failure) {
+  switch (failure) {
+    case AudioSetup::Ready:
+      break;
+    case AudioSetup::WrongVersion: {
+      // No owner: the program ends without ever showing its window.
+      QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("BASS.DLL kütüphanesi bulunamadı.."),
+                      QMessageBox::Ok);
+      box.exec();
+      break;
+    }
+    case AudioSetup::NoDevice:
+      ShowBassError(owner, QStringLiteral("Cant initialize device"));
+      break;
+  }
+}
+
+TfrmMain::TfrmMain(Player& player, MainWindowOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), player_(player), options_(std::move(options)) {
   setWindowTitle(QString::fromLatin1(station::kInstanceName.data(), static_cast<int>(station::kInstanceName.size())));
   setFixedSize(kClientSize);
   move(468, 222);
   setAttribute(Qt::WA_DeleteOnClose, false);
   createComponents();
-  player_ = std::make_unique<Player>(playerState(), *this);
-  SetNowPlayingStationLine([this] { return ToCp1254(Label4->text()); });
+  player_.setView(this);
   FormCreate();
 }
 
@@ -151,7 +160,7 @@ void TfrmMain::createComponents() {
   sLink->setLowered(true, QApplication::palette().color(QPalette::Light));
   sLink->setShadow(0, Qt::black, ShadowOrientation::Top);
   sLink->setAutoSize(true);
-  sLink->setText(FromCp1254(std::string(station::kMakerAddress)));
+  sLink->setText(FromCp1254(station::kMakerAddress));
 
   lKbps = label(this, 308, 19, 46, 26);
   lKbps->setFont(tahoma(9, false));
@@ -174,10 +183,10 @@ void TfrmMain::createComponents() {
 
   connect(btnKapat, &SkinImage::clicked, this, &TfrmMain::btnKapatClick);
   connect(btnMinimize, &SkinImage::clicked, this, &TfrmMain::btnMinimizeClick);
-  connect(btnSesAcik, &SkinImage::clicked, this, [this] { player_->btnSesAcikClick(); });
-  connect(btnSesKapali, &SkinImage::clicked, this, [this] { player_->btnSesKapaliClick(); });
-  connect(btnDur, &SkinImage::clicked, this, [this] { player_->btnDurClick(); });
-  connect(btnPlay, &SkinImage::clicked, this, [this] { player_->btnPlayClick(); });
+  connect(btnSesAcik, &SkinImage::clicked, this, [this] { player_.btnSesAcikClick(); });
+  connect(btnSesKapali, &SkinImage::clicked, this, [this] { player_.btnSesKapaliClick(); });
+  connect(btnDur, &SkinImage::clicked, this, [this] { player_.btnDurClick(); });
+  connect(btnPlay, &SkinImage::clicked, this, [this] { player_.btnPlayClick(); });
   connect(logo, &SkinImage::clicked, this, &TfrmMain::logoClick);
   connect(lWebGit, &ShadowLabel::clicked, this, &TfrmMain::lWebGitClick);
   connect(sLink, &ShadowLabel::clicked, this, &TfrmMain::sLinkClick);
@@ -189,9 +198,9 @@ void TfrmMain::createComponents() {
     connect(w, &ShadowLabel::entered, this, [this] { linkHover(true); });
     connect(w, &ShadowLabel::left, this, [this] { linkHover(false); });
   }
-  connect(sndBar, &TrackBar::valueChanged, this, [this](int position) { player_->sndBarPropertiesChange(position); });
-  connect(TimerKontrol, &QTimer::timeout, this, [this] { player_->TimerKontrolTimer(); });
-  connect(tLevel, &QTimer::timeout, this, [this] { player_->tLevelTimer(); });
+  connect(sndBar, &TrackBar::valueChanged, this, [this](int position) { player_.sndBarPropertiesChange(position); });
+  connect(TimerKontrol, &QTimer::timeout, this, [this] { player_.TimerKontrolTimer(); });
+  connect(tLevel, &QTimer::timeout, this, [this] { player_.tLevelTimer(); });
   TimerKontrol->start();
   tLevel->start();
 }
@@ -199,23 +208,15 @@ void TfrmMain::createComponents() {
 void TfrmMain::FormCreate() {
   SetWindowTransparency(this, 15);
   QCoreApplication::processEvents();
-  switch (SetUpAudio(nullptr)) {
-    case AudioSetup::Ready:
-      break;
-    case AudioSetup::WrongVersion: {
-      QMessageBox box(QMessageBox::Critical, QString(), QStringLiteral("BASS.DLL kütüphanesi bulunamadı.."), QMessageBox::Ok);
-      box.exec();
-      std::exit(0);
-    }
-    case AudioSetup::NoDevice:
-      ShowBassError(this, QStringLiteral("Cant initialize device"));
-      std::exit(0);
-  }
+  // The program's start decides what a failure means (main); nothing more
+  // is set up here.
+  audioSetup_ = SetUpAudio(nullptr);
+  if (audioSetup_ != AudioSetup::Ready) return;
   shapeRegion = RegionFromBitmap(picture("skin.bmp"));
   setMask(shapeRegion);
 
   if (options_.listenForHandOver) {
-    handover_ = std::make_unique<platform::HandoverServer>(
+    handover_ = std::make_unique<desktop::HandoverServer>(
         windowTitle(), [this](const QByteArray& argument) { OpenStation(argument.toStdString()); });
     handover_->listen(options_.instanceLockHolder);
   }
@@ -237,18 +238,18 @@ void TfrmMain::FormShow() {
     if (!replacement.isNull()) logo->setImage(replacement, false);
   }
   if (!OpenStation(options_.argument)) return;
-  player_->setVolumeBarFromDevice();
-  playerState().messengerSuffix = std::string(station::kHomePage);
-  playerState().messengerToggle = true;
+  player_.setVolumeBarFromDevice();
+  player_.state().messengerSuffix = std::string(station::kHomePage);
+  player_.state().messengerToggle = true;
 }
 
 bool TfrmMain::OpenStation(const std::string& source) {
   try {
-    player_->OpenStation(source);
+    player_.OpenStation(source);
     return true;
   } catch (const std::exception& error) {
-    // The application's error box; the window stays open and silent.
-    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+    // The window stays open and silent.
+    ShowErrorBox(this, error);
     return false;
   }
 }
@@ -269,18 +270,18 @@ void TfrmMain::changeEvent(QEvent* event) {
   }
 }
 
-void TfrmMain::FormClose() { SendNowPlaying({}, {}, {}, false); }
+void TfrmMain::FormClose() { player_.SendNowPlaying({}, {}, {}, false); }
 
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  SetNowPlayingStationLine({});
   handover_.reset();
   TimerKontrol->stop();
   tLevel->stop();
-  player_->close();
+  player_.close();
   BASS_Free();
-  player_->joinConnections();
+  player_.joinConnections();
+  player_.setView(nullptr);
 }
 
 void TfrmMain::startMove(QWidget* pressed, Qt::MouseButton) {
@@ -313,51 +314,49 @@ void TfrmMain::btnMinimizeClick() {
     if (w->isVisible()) w->showMinimized();
 }
 
-void TfrmMain::sLinkClick() {
-  openAddress("http://" + std::string(station::kMakerAddress) + "?ornivox=" + std::string(station::kBrand));
-}
+void TfrmMain::sLinkClick() { OpenAddress(station::MakerSiteAddress(station::kBrand)); }
 
-void TfrmMain::lWebGitClick() { openAddress(station::kHomePage); }
+void TfrmMain::lWebGitClick() { OpenAddress(station::kHomePage); }
 
-void TfrmMain::logoClick() { openAddress(station::kHomePage); }
+void TfrmMain::logoClick() { OpenAddress(station::kHomePage); }
 
 void TfrmMain::Label4DblClick() {
-  if (Label4->text().contains(QStringLiteral("www."))) openAddress(station::kHomePage);
+  if (Label4->text().contains(QStringLiteral("www."))) OpenAddress(station::kHomePage);
 }
 
 void TfrmMain::lKbpsClick() {
   // A hidden way to see the address being played, for whoever helps a
   // listener on the telephone: only from the 21st click on.
   if (++kbpsClicks_ <= kKbpsClicksBeforeAddress) return;
-  const std::string address = std::string(station::kPlaylistUrl) + " - " + playerState().streamUrl;
+  const std::string address = std::string(station::kPlaylistUrl) + " - " + player_.state().streamUrl;
   // What is typed there, and how the box is left, changes nothing.
   QInputDialog::getText(this, QStringLiteral("Bilgi"), QStringLiteral("Yayın Adresi :"), QLineEdit::Normal,
                         FromCp1254(address));
 }
 void TfrmMain::lIstekClick() {
-  auto* request = findChild<TfrmWebIstek*>();
+  TfrmWebIstek* request = dialogs_.webRequest;
   if (!request) return;
   request->setOuterSize(QSize(360, 240));
   // Loading starts while the window is still hidden.
   try {
     request->navigate(request->pageAddress());
   } catch (const std::exception& error) {
-    // The application's error box; the window is not shown.
-    QMessageBox::critical(this, QString(), QString::fromLocal8Bit(error.what()));
+    // The request window is not shown.
+    ShowErrorBox(this, error);
     return;
   }
   request->centreOnDesktop();
   request->exec();
 }
 void TfrmMain::lBilgiClick() {
-  auto* box = findChild<TfrmHakkinda*>(QString(), Qt::FindDirectChildrenOnly);
+  TfrmHakkinda* box = dialogs_.about;
   if (!box) return;
   // Just above the window, its lower edge over the window's top by 14 pixels;
   // not kept on the screen.
   const QRect frame = frameGeometry();
   box->move(frame.left() + 113, frame.top() - box->frameGeometry().height() + 14);
-  box->lRadyo->setText(FromCp1254(std::string(station::kBrand)));
-  box->lWeb->setText(FromCp1254(std::string(station::kHomePage)));
+  box->lRadyo->setText(FromCp1254(station::kBrand));
+  box->lWeb->setText(FromCp1254(station::kHomePage));
   box->exec();
 }
 
@@ -366,6 +365,8 @@ void TfrmMain::linkHover(bool inside) { ShowLinkPointer(inside); }
 // PlayerView
 
 void TfrmMain::setStationLine(const std::string& text) { Label4->setText(FromCp1254(text)); }
+
+std::string TfrmMain::stationLine() const { return ToCp1254(Label4->text()); }
 
 void TfrmMain::repaintStationLine() {
   if (!isMinimized()) Label4->repaintNow();

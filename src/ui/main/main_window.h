@@ -1,8 +1,8 @@
 // The player's main window: a borderless, skinned, slightly translucent
 // 419 x 114 window with the station line, the title line, the codec label,
 // two level meters, the transport and mute buttons, the volume bar and the
-// links. Its behaviour lives in Player; this class lays out the components,
-// binds their events and implements PlayerView.
+// links. Its behaviour lives in the Player it is given; this class lays out
+// the components, binds their events and implements PlayerView.
 //
 // Threads: the UI thread only. Connection threads and engine callbacks reach
 // it through Player's blocking UI calls.
@@ -16,10 +16,11 @@
 #include <memory>
 #include <string>
 
+#include "player/audio_setup.h"
 #include "player/player.h"
 #include "player/player_view.h"
 
-namespace ornivox::platform {
+namespace ornivox::desktop {
 class HandoverServer;
 }
 
@@ -28,6 +29,8 @@ namespace ornivox::ui {
 class LevelGauge;
 class ShadowLabel;
 class SkinImage;
+class TfrmHakkinda;
+class TfrmWebIstek;
 class TrackBar;
 
 struct MainWindowOptions {
@@ -41,17 +44,34 @@ struct MainWindowOptions {
   bool instanceLockHolder = true;
 };
 
+// The windows the main window opens; either may be missing (then its label
+// does nothing). They must outlive the main window's use of them.
+struct MainWindowDialogs {
+  TfrmHakkinda* about = nullptr;       // from lBilgi
+  TfrmWebIstek* webRequest = nullptr;  // from lIstek
+};
+
 class TfrmMain : public QWidget, public PlayerView {
   Q_OBJECT
 
  public:
-  explicit TfrmMain(MainWindowOptions options, QWidget* parent = nullptr);
+  // Becomes `player`'s window until it is destroyed; `player` must outlive
+  // it. Sets up the audio engine (FormCreate): see audioSetup().
+  TfrmMain(Player& player, MainWindowOptions options, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  Player& player() { return *player_; }
+  Player& player() { return player_; }
+
+  // How setting up the audio engine went. Anything but Ready means the
+  // program must end: the window is neither shaped nor listening, and
+  // ShowAudioSetupFailure says why.
+  AudioSetup audioSetup() const { return audioSetup_; }
+
+  void setDialogs(MainWindowDialogs dialogs) { dialogs_ = dialogs; }
 
   // PlayerView
   void setStationLine(const std::string& text) override;
+  std::string stationLine() const override;
   void repaintStationLine() override;
   void setTitleLine(const std::string& text) override;
   std::string titleLine() const override;
@@ -120,9 +140,11 @@ class TfrmMain : public QWidget, public PlayerView {
   void lBilgiClick();
   void linkHover(bool inside);
 
+  Player& player_;
   MainWindowOptions options_;
-  std::unique_ptr<Player> player_;
-  std::unique_ptr<platform::HandoverServer> handover_;
+  MainWindowDialogs dialogs_;
+  AudioSetup audioSetup_ = AudioSetup::Ready;
+  std::unique_ptr<desktop::HandoverServer> handover_;
   bool shownOnce_ = false;
   // Clicks on the codec label; never reset while the program runs.
   int kbpsClicks_ = 0;
@@ -138,5 +160,9 @@ class TfrmMain : public QWidget, public PlayerView {
 // The message box used when the audio device cannot be opened: the text, a
 // line break and the engine's error code.
 void ShowBassError(QWidget* owner, const QString& text);
+
+// The box that tells why the audio engine could not be set up (`failure`
+// is not Ready); the program ends after it.
+void ShowAudioSetupFailure(QWidget* owner, AudioSetup failure);
 
 }  // namespace ornivox::ui

@@ -1,4 +1,4 @@
-#include "mpris/mpris.h"
+#include "ui/mpris/mpris.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -15,13 +15,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/player_state.h"
-#include "app/station_texts.h"
-#include "bass.h"
-#include "main/main_window.h"
-#include "main/texts_qt.h"
-#include "widgets/shadow_label.h"
-#include "widgets/track_bar.h"
+#include "audio/bass.h"
+#include "station/identity.h"
+#include "ui/common/texts_qt.h"
+#include "ui/main/main_window.h"
+#include "ui/widgets/shadow_label.h"
+#include "ui/widgets/track_bar.h"
 
 namespace ornivox::ui {
 namespace {
@@ -94,11 +93,11 @@ class MprisPlayerObject : public QObject {
 
  private:
   static QString statusText(bool playing) { return playing ? QStringLiteral("Playing") : QStringLiteral("Stopped"); }
-  static bool streamPlaying() { return BASS_ChannelIsActive(playerState().channel) == BASS_ACTIVE_PLAYING; }
+  bool streamPlaying() const { return BASS_ChannelIsActive(window_.player().state().channel) == BASS_ACTIVE_PLAYING; }
 
   QString stationName() const {
-    const std::string& name = playerState().stationName;
-    return FromCp1254(name.empty() ? std::string(station::kBrand) : name);
+    const std::string& name = window_.player().state().stationName;
+    return FromCp1254(name.empty() ? station::kBrand : std::string_view(name));
   }
 
   QVariantMap currentMetadata() const {

@@ -1,4 +1,4 @@
-#include "requests/istek.h"
+#include "ui/requests/istek.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "main/texts_qt.h"
-#include "widgets/dialog_font.h"
-#include "widgets/push_button.h"
+#include "ui/common/fonts.h"
+#include "ui/common/texts_qt.h"
+#include "ui/widgets/push_button.h"
 
 namespace ornivox::ui {
 namespace {
@@ -23,8 +23,6 @@ constexpr int kLabelRight = 86;  // every label ends here, against the edits
 constexpr int kFirstPort = 587;
 constexpr int kSecondPort = 25;
 
-// The window's face: fontconfig does not list the Windows fonts that Wine's
-// package ships, so the file is added by hand once.
 struct LabelPlace {
   const char* text;
   int top;

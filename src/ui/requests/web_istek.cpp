@@ -1,4 +1,4 @@
-#include "requests/web_istek.h"
+#include "ui/requests/web_istek.h"
 
 #include <unistd.h>
 
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/station_texts.h"
+#include "station/identity.h"
 
 // The toolkit's own, for its modules; exported, but in no public header.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
@@ -52,19 +52,11 @@ void prepareEngine() {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
-// The browser module's entry points.
-using CreateBrowser = QWidget* (*)(QWidget* parent);
-using LoadAddress = void (*)(QWidget* browser, const QUrl* address);
-struct BrowserModule {
-  CreateBrowser create = nullptr;
-  LoadAddress load = nullptr;
-};
+}  // namespace
 
-// Loads the module once; it stays for the rest of the program, as the
-// engine cannot be unloaded. Throws with the loader's reason on failure.
-const BrowserModule& browserModule() {
-  static BrowserModule module;
-  if (module.create) return module;
+// Loads the module; it stays for the rest of the program, as the engine
+// cannot be unloaded. Throws with the loader's reason on failure.
+TfrmWebIstek::BrowserModule TfrmWebIstek::loadBrowserModule() {
   prepareEngine();
   QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/" ORNIVOX_WEB_BROWSER_NAME));
   if (!library.load()) {
@@ -73,15 +65,11 @@ const BrowserModule& browserModule() {
     if (!library.load())
       throw std::runtime_error((nextToProgram + QLatin1Char('\n') + library.errorString()).toStdString());
   }
-  const auto create = reinterpret_cast<CreateBrowser>(library.resolve("ornivox_web_browser_create"));
-  const auto load = reinterpret_cast<LoadAddress>(library.resolve("ornivox_web_browser_load"));
+  const auto create = reinterpret_cast<decltype(BrowserModule::create)>(library.resolve("ornivox_web_browser_create"));
+  const auto load = reinterpret_cast<decltype(BrowserModule::load)>(library.resolve("ornivox_web_browser_load"));
   if (!create || !load) throw std::runtime_error(library.errorString().toStdString());
-  module.load = load;
-  module.create = create;
-  return module;
+  return BrowserModule{create, load};
 }
-
-}  // namespace
 
 TfrmWebIstek::TfrmWebIstek(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -100,14 +88,14 @@ TfrmWebIstek::TfrmWebIstek(QWidget* parent)
 }
 
 void TfrmWebIstek::navigate(const QUrl& address) {
-  const BrowserModule& module = browserModule();
+  if (!module_.create) module_ = loadBrowserModule();
   if (!WebBrowser) {
-    WebBrowser = module.create(this);
+    WebBrowser = module_.create(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
     layout()->addWidget(WebBrowser);
   }
   // A new load, not a reload: a reload would put back what was typed.
-  module.load(WebBrowser, &address);
+  module_.load(WebBrowser, &address);
 }
 
 void TfrmWebIstek::setOuterSize(QSize outer) {

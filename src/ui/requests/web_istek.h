@@ -43,8 +43,15 @@ class TfrmWebIstek : public QDialog {
   bool event(QEvent* event) override;
 
  private:
+  // The browser module's entry points.
+  struct BrowserModule {
+    QWidget* (*create)(QWidget* parent) = nullptr;
+    void (*load)(QWidget* browser, const QUrl* address) = nullptr;
+  };
+  static BrowserModule loadBrowserModule();
   void fitOuterSize();
 
+  BrowserModule module_;  // empty until the first navigate()
   QWidget* WebBrowser = nullptr;
   QUrl pageAddress_;
   QSize outerSize_;

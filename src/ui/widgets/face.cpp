@@ -1,4 +1,4 @@
-#include "face.h"
+#include "ui/widgets/face.h"
 
 #include <QLinearGradient>
 #include <QPainter>

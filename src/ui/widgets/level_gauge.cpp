@@ -1,4 +1,4 @@
-#include "level_gauge.h"
+#include "ui/widgets/level_gauge.h"
 
 #include <QPainter>
 

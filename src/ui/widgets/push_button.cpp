@@ -1,6 +1,6 @@
-#include "push_button.h"
+#include "ui/widgets/push_button.h"
 
-#include "face.h"
+#include "ui/widgets/face.h"
 
 #include <QEvent>
 #include <QPainter>

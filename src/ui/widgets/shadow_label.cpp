@@ -1,4 +1,4 @@
-#include "shadow_label.h"
+#include "ui/widgets/shadow_label.h"
 
 #include <QEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "skin_image.h"
+#include "ui/widgets/skin_image.h"
 
 #include <QImage>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "click_gesture.h"
+#include "ui/widgets/click_gesture.h"
 
 #include <QPixmap>
 #include <QWidget>

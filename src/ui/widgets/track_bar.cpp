@@ -1,6 +1,6 @@
-#include "track_bar.h"
+#include "ui/widgets/track_bar.h"
 
-#include "face.h"
+#include "ui/widgets/face.h"
 
 #include <QMouseEvent>
 #include <QPainter>

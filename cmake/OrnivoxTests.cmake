@@ -1,0 +1,82 @@
+# Test programs and their CTest entries.
+#
+# ornivox_gtest(<name>
+#   SOURCES <file>...                 the program's sources
+#   [LIBRARIES <target>...]           what it links (GoogleTest's main unless MAIN)
+#   [MAIN]                            the sources bring their own main()
+#   [IN <wrapper>...]                 runs inside: netns (only loopback answers),
+#                                     xvfb (an X server of its own), dbus (a
+#                                     session bus of its own), outermost first
+#   [SHARDS <n>]                      splits the program's tests into n CTest
+#                                     entries (GoogleTest's own sharding)
+#   [TIMEOUT <s>] [ENVIRONMENT <var=value>...] [LABELS <label>...]
+#   [REALTIME])                       plays through the device in real time
+#
+# A program without a wrapper is listed test by test (gtest_discover_tests);
+# one with a wrapper is run whole, or in shards, since the wrapper's set-up
+# is what the tests share. Entries marked REALTIME get a processor of their
+# own from CTest's count (PROCESSORS), so a parallel run never squeezes
+# their playback; the others share what is left.
+include(GoogleTest)
+
+set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
+# LeakSanitizer: what system libraries under the toolkit keep for the
+# process's life. For the tests that start the toolkit (and the programs
+# they start, which inherit it).
+set(ORNIVOX_LSAN_ENV "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+
+function(ornivox_gtest name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME" "SHARDS;TIMEOUT"
+                        "SOURCES;LIBRARIES;IN;ENVIRONMENT;LABELS")
+  add_executable(${name} ${arg_SOURCES})
+  if(arg_MAIN)
+    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest_main)
+  endif()
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 300)
+  endif()
+  set(environment ${arg_ENVIRONMENT} "${ORNIVOX_LSAN_ENV}")
+
+  set(launcher "")
+  foreach(wrapper IN LISTS arg_IN)
+    if(wrapper STREQUAL "netns")
+      list(APPEND launcher "${ORNIVOX_FIXTURES}/in_netns.sh")
+    elseif(wrapper STREQUAL "xvfb")
+      list(APPEND launcher "${ORNIVOX_FIXTURES}/with_xvfb.sh")
+    elseif(wrapper STREQUAL "dbus")
+      list(APPEND launcher dbus-run-session --)
+    else()
+      message(FATAL_ERROR "ornivox_gtest(${name}): unknown wrapper ${wrapper}")
+    endif()
+  endforeach()
+
+  set(properties TIMEOUT ${arg_TIMEOUT} ENVIRONMENT "${environment}")
+  if(arg_LABELS)
+    list(APPEND properties LABELS "${arg_LABELS}")
+  endif()
+  if(arg_REALTIME)
+    list(APPEND properties PROCESSORS 1 LABELS "realtime;${arg_LABELS}")
+  endif()
+
+  if(NOT launcher AND NOT arg_SHARDS)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+    return()
+  endif()
+  if(NOT arg_SHARDS)
+    set(arg_SHARDS 1)
+  endif()
+  if(arg_SHARDS EQUAL 1)
+    add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES ${properties})
+    return()
+  endif()
+  math(EXPR last "${arg_SHARDS} - 1")
+  foreach(shard RANGE ${last})
+    add_test(NAME ${name}.${shard} COMMAND ${launcher} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name}.${shard} PROPERTIES ${properties})
+    set_property(TEST ${name}.${shard} APPEND PROPERTY ENVIRONMENT
+                 "GTEST_TOTAL_SHARDS=${arg_SHARDS}" "GTEST_SHARD_INDEX=${shard}")
+  endforeach()
+endfunction()
