@@ -73,6 +73,11 @@ function(_ornivox_stage name kind folder public_headers)
   if(NOT rel MATCHES "^(tests|bench)(/|$)")
     set_property(GLOBAL APPEND PROPERTY ORNIVOX_TARGETS ${name})
     set_target_properties(${name} PROPERTIES ORNIVOX_FOLDER "${folder}")
+    # One compiler run per library instead of one per file: the toolkit's
+    # and the C++ library's headers are read once.
+    if(ORNIVOX_UNITY AND NOT kind STREQUAL "INTERFACE")
+      set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+    endif()
   endif()
 endfunction()
 

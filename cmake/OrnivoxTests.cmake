@@ -10,13 +10,16 @@
 #   [SHARDS <n>]                      splits the program's tests into n CTest
 #                                     entries (GoogleTest's own sharding)
 #   [TIMEOUT <s>] [ENVIRONMENT <var=value>...] [LABELS <label>...]
+#   [WIDGETS]                         uses the toolkit's widgets (for the
+#                                     precompiled headers it takes)
 #   [REALTIME])                       plays through the device in real time
 #
 # A program without a wrapper is listed test by test (gtest_discover_tests);
 # one with a wrapper is run whole, or in shards, since the wrapper's set-up
-# is what the tests share. Entries marked REALTIME get a processor of their
-# own from CTest's count (PROCESSORS), so a parallel run never squeezes
-# their playback; the others share what is left.
+# is what the tests share. CTest's parallel slots are counted as two per
+# processor (scripts/test.sh runs "ctest -j <2 x processors>"): an entry
+# marked REALTIME takes two, a processor of its own, so a parallel run never
+# squeezes its playback; any other entry takes one.
 include(GoogleTest)
 
 set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
@@ -26,9 +29,14 @@ set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
 set(ORNIVOX_LSAN_ENV "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
 
 function(ornivox_gtest name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME" "SHARDS;TIMEOUT"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME;WIDGETS" "SHARDS;TIMEOUT"
                         "SOURCES;LIBRARIES;IN;ENVIRONMENT;LABELS")
   add_executable(${name} ${arg_SOURCES})
+  if(arg_WIDGETS)
+    target_precompile_headers(${name} REUSE_FROM ornivox_test_pch_widgets)
+  else()
+    target_precompile_headers(${name} REUSE_FROM ornivox_test_pch_gtest)
+  endif()
   if(arg_MAIN)
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest)
   else()
@@ -57,7 +65,9 @@ function(ornivox_gtest name)
     list(APPEND properties LABELS "${arg_LABELS}")
   endif()
   if(arg_REALTIME)
-    list(APPEND properties PROCESSORS 1 LABELS "realtime;${arg_LABELS}")
+    # COST starts them first: on a fresh clone CTest has no timings yet, and a
+    # long real-time test begun last would leave the other processor idle.
+    list(APPEND properties PROCESSORS 2 COST 100 LABELS "realtime;${arg_LABELS}")
   endif()
 
   if(NOT launcher AND NOT arg_SHARDS)

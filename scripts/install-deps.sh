@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libjpeg62-turbo-dev fonts-wine fonts-dejavu-core
   xvfb xauth xcompmgr x11-utils iproute2
-  libx11-dev libxcb1-dev qt6-webengine-dev python3-aiosmtpd dbus-daemon playerctl
+  libx11-dev libxcb1-dev qt6-webengine-dev python3-aiosmtpd dbus-daemon playerctl gdb
 )
 if [ "${1:-}" = "--with" ] && [ -n "${2:-}" ] && [ -f "$2" ]; then
   mapfile -t extra < <(grep -v '^\s*#' "$2" | grep -v '^\s*$')

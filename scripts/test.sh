@@ -1,34 +1,97 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the normal and the sanitizer builds, runs
-# every test through CTest and ends with one line of totals. Exits non-zero
-# when anything fails.
+# Installs what is missing, builds the normal, AddressSanitizer and
+# ThreadSanitizer builds and the fuzz targets, runs every test through CTest
+# and the fuzzers, and ends with one line of totals. Exits non-zero when
+# anything fails.
+#
+# The work overlaps where the machine allows: while one build's tests run
+# (they mostly wait on real-time audio and servers), the next builds compile
+# at the lowest priority, so they take only what the tests leave. Within a
+# build CTest runs tests side by side; those that play in real time keep a
+# processor to themselves (tests/CMakeLists.txt).
+#   ORNIVOX_PRESETS   the builds to test (default "release asan tsan")
+#   ORNIVOX_JOBS      CTest's parallel slots (default twice the processors)
+#   ORNIVOX_FUZZ_SECONDS, ORNIVOX_NO_FUZZ=1
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh || { echo "installing packages failed"; exit 1; }
+scripts/build-ffmpeg.sh >/dev/null || { echo "building FFmpeg failed"; exit 1; }
+
+read -r -a presets <<<"${ORNIVOX_PRESETS:-release asan tsan}"
+[ "${ORNIVOX_NO_FUZZ:-0}" = 1 ] || presets+=(fuzz)
+jobs=${ORNIVOX_JOBS:-$(($(nproc) * 2))}
+start=$(date +%s)
+stamp() { echo "=== $(($(date +%s) - start)) s: $*"; }
 
 passed=0
 failed=0
 problems=()
-run_preset() {
-  local preset=$1
-  echo "=== build: $preset"
-  if ! scripts/build.sh "$preset"; then
-    problems+=("build $preset")
-    failed=$((failed + 1))
-    return
-  fi
-  echo "=== tests: $preset"
-  local log="build/$preset/ctest.log"
-  ctest --test-dir "build/$preset" --output-on-failure --timeout 600 2>&1 | tee "$log"
-  local line
+state=build/test-state
+rm -rf "$state"
+mkdir -p "$state"
+
+build_one() {  # preset; writes $state/<preset> with the build's exit status
+  local preset=$1 status
+  {
+    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"
+  } >"$state/$preset.log" 2>&1
+  status=$?
+  echo "$status" >"$state/$preset"
+}
+
+wait_built() {  # preset; true when it built (within an hour, by a builder still alive)
+  local waited=0
+  while [ ! -f "$state/$1" ]; do
+    if [ -n "${builder:-}" ] && ! kill -0 "$builder" 2>/dev/null && [ ! -f "$state/$1" ]; then
+      echo "the background build ended before $1" >"$state/$1.log"
+      return 1
+    fi
+    [ "$waited" -lt 3600 ] || return 1
+    sleep 1
+    waited=$((waited + 1))
+  done
+  [ "$(cat "$state/$1")" = 0 ]
+}
+
+# The builds run in the order they are tested. The first has the machine; the
+# others follow in the background, one after another, at the lowest priority,
+# so they take only what the first build and the running tests leave. The
+# ThreadSanitizer build comes before the AddressSanitizer one because it is
+# the smaller of the two: its tests then cover the larger build's compile.
+order=("${presets[0]}")
+for preset in tsan asan release fuzz; do
+  for wanted in "${presets[@]:1}"; do
+    [ "$wanted" = "$preset" ] && order+=("$preset")
+  done
+done
+for wanted in "${presets[@]:1}"; do
+  [[ " ${order[*]} " == *" $wanted "* ]] || order+=("$wanted")
+done
+presets=("${order[@]}")
+if [ ${#presets[@]} -gt 1 ]; then
+  (
+    for preset in "${presets[@]:1}"; do
+      nice -n 19 bash -c "$(declare -f build_one); state=$state; build_one $preset"
+    done
+  ) &
+  builder=$!
+fi
+stamp "build: ${presets[0]}"
+build_one "${presets[0]}"
+
+run_tests() {
+  local preset=$1 log="build/$preset/ctest.log" line f total
+  stamp "tests: $preset"
+  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 600 >"$log" 2>&1
+  grep -E '^(The following tests FAILED|\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run))' "$log"
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
     problems+=("ctest $preset ran nothing")
     failed=$((failed + 1))
     return
   fi
-  local f total
+  echo "$preset: $line ($(grep -E 'Total Test time' "$log" | sed -E 's/.*= *//'))"
   f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
   total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
   passed=$((passed + total - f))
@@ -36,19 +99,30 @@ run_preset() {
   [ "$f" -eq 0 ] || problems+=("$f failed in $preset")
 }
 
-for preset in ${ORNIVOX_PRESETS:-release asan tsan}; do
-  run_preset "$preset"
+for preset in "${presets[@]}"; do
+  if ! wait_built "$preset"; then
+    stamp "build of $preset failed:"
+    grep -E 'error|FAILED' "$state/$preset.log" | head -n 20
+    problems+=("build $preset")
+    failed=$((failed + 1))
+    continue
+  fi
+  if [ "$preset" = fuzz ]; then
+    stamp "fuzz: every target at once, ${ORNIVOX_FUZZ_SECONDS:-20} s each"
+    if scripts/fuzz.sh --no-build; then
+      passed=$((passed + 1))
+    else
+      problems+=("fuzzing")
+      failed=$((failed + 1))
+    fi
+  else
+    run_tests "$preset"
+  fi
 done
-
-echo "=== fuzz: the scanners of what servers send, ${ORNIVOX_FUZZ_SECONDS:-20} s each"
-if scripts/fuzz.sh; then
-  passed=$((passed + 1))
-else
-  problems+=("fuzzing")
-  failed=$((failed + 1))
-fi
+[ -n "${builder:-}" ] && wait "$builder"
 
 echo
+stamp "done"
 [ ${#problems[@]} -eq 0 ] || printf 'problem: %s\n' "${problems[@]}"
 echo "ornivox: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

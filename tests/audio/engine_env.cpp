@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/disk_recording.h"
+#include "support/hang_guard.h"
 
 namespace ornivox::enginetest {
 
@@ -81,6 +82,7 @@ long residentKb() {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  ornivox::testsupport::InstallHangGuard();
   ::testing::AddGlobalTestEnvironment(new ornivox::enginetest::EngineEnvironment);
   return RUN_ALL_TESTS();
 }

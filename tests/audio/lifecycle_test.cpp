@@ -189,7 +189,7 @@ TEST_F(EngineTest, OutputStopsAndRestartsWhileStreamsComeAndGo) {
     }
   });
 
-  constexpr int kRestarts = 25;
+  constexpr int kRestarts = 100;
   for (int i = 0; i < kRestarts; ++i) {
     EXPECT_TRUE(BASS_Free()) << "round " << i << ": " << BASS_ErrorGetCode();
     EngineEnvironment::initEngine();

@@ -22,6 +22,7 @@
 #include "player/player.h"
 #include "player/player_state.h"
 #include "player/player_view.h"
+#include "support/hang_guard.h"
 
 namespace ornivox::playertest {
 
@@ -99,6 +100,7 @@ inline int RunHeadless(int argc, char** argv) {
   setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
+  testsupport::InstallHangGuard();
   const int result = RUN_ALL_TESTS();
   std::filesystem::remove(file);
   return result;

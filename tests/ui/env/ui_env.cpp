@@ -10,6 +10,7 @@
 
 #include "resources/pictures.h"
 #include "support/disk_recording.h"
+#include "support/hang_guard.h"
 #include "ui/common/fonts.h"
 
 namespace ornivox::uitest {
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
   ornivox_init_pictures();
   ornivox::ui::LoadLayoutFonts();
   ::testing::InitGoogleTest(&argc, argv);
+  ornivox::testsupport::InstallHangGuard();
   const int result = RUN_ALL_TESTS();
   gStation.reset();
   std::error_code ec;

@@ -17,6 +17,7 @@
 
 #include "resources/pictures.h"
 #include "support/fixture_paths.h"
+#include "support/hang_guard.h"
 #include "ui/common/fonts.h"
 
 namespace ornivox::webtest {
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   ornivox_init_pictures();
   ornivox::ui::LoadLayoutFonts();
   ::testing::InitGoogleTest(&argc, argv);
+  ornivox::testsupport::InstallHangGuard();
   const int result = RUN_ALL_TESTS();
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
