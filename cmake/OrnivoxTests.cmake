@@ -8,7 +8,8 @@
 #                                     xvfb (an X server of its own), dbus (a
 #                                     session bus of its own), outermost first
 #   [SHARDS <n>]                      splits the program's tests into n CTest
-#                                     entries (GoogleTest's own sharding)
+#                                     entries (GoogleTest's own sharding), each
+#                                     running the program under its own name
 #   [TIMEOUT <s>] [ENVIRONMENT <var=value>...] [LABELS <label>...]
 #   [WIDGETS]                         uses the toolkit's widgets (for the
 #                                     precompiled headers it takes)
@@ -82,9 +83,17 @@ function(ornivox_gtest name)
     set_tests_properties(${name} PROPERTIES ${properties})
     return()
   endif()
+  # Each shard runs the program under a name of its own (a hard link made
+  # after every link step): what a test keeps beside its running program,
+  # such as the player's settings file, is then its shard's alone while the
+  # shards run side by side.
   math(EXPR last "${arg_SHARDS} - 1")
   foreach(shard RANGE ${last})
-    add_test(NAME ${name}.${shard} COMMAND ${launcher} $<TARGET_FILE:${name}>)
+    set(program "$<TARGET_FILE_DIR:${name}>/${name}.shard${shard}")
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E rm -f "${program}"
+      COMMAND ${CMAKE_COMMAND} -E create_hardlink "$<TARGET_FILE:${name}>" "${program}")
+    add_test(NAME ${name}.${shard} COMMAND ${launcher} "${program}")
     set_tests_properties(${name}.${shard} PROPERTIES ${properties})
     set_property(TEST ${name}.${shard} APPEND PROPERTY ENVIRONMENT
                  "GTEST_TOTAL_SHARDS=${arg_SHARDS}" "GTEST_SHARD_INDEX=${shard}")
