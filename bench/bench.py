@@ -1490,16 +1490,17 @@ def check_tools(args):
 
 
 def demo_port(build_dir):
-    """The station port ornivox-demo was built for (ORNIVOX_DEMO_PORT)."""
+    """The station port ornivox-demo was built for: its station kit's playlist address."""
+    kit = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "stations", "demo", "station.conf")
     try:
-        with open(os.path.join(build_dir, "CMakeCache.txt")) as f:
+        with open(kit) as f:
             for line in f:
-                m = re.match(r"ORNIVOX_DEMO_PORT:\w+=(\d+)$", line.strip())
+                m = re.match(r"playlist\s*=\s*https?://[^/:]+:(\d+)/", line.strip())
                 if m:
                     return int(m.group(1))
     except OSError:
         pass
-    raise BenchError("no ORNIVOX_DEMO_PORT in %s/CMakeCache.txt" % build_dir)
+    raise BenchError("no playlist address with a port in %s" % kit)
 
 
 def check_port_free(port):

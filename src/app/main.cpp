@@ -4,8 +4,10 @@
 // makes the player, the windows and the services and wires them together.
 #include <QApplication>
 
+#include <iostream>
 #include <string>
 
+#include "app/command_line.h"
 #include "desktop/hand_over.h"
 #include "desktop/instance_lock.h"
 #include "player/player.h"
@@ -28,6 +30,8 @@ constexpr int kHandOverTimeoutMs = 10000;
 
 int main(int argc, char** argv) {
   using namespace ornivox;
+  if (const auto status = app::AnswerAboutItself(argc, argv, std::cout)) return *status;
+
   const QString name = QString::fromLatin1(station::kInstanceName.data(), static_cast<int>(station::kInstanceName.size()));
   const std::string argument = argc > 1 ? std::string(argv[1]) : std::string();
 

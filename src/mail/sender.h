@@ -26,7 +26,7 @@ struct Settings {
   std::chrono::seconds replyTimeout{20};
 };
 
-// The station's build: the ORNIVOX_MAIL_* cache settings.
+// The station's build: the station kit's mail settings.
 Settings BuildSettings();
 
 // Sends `message` (as composed) from `envelopeFrom` to the settings' recipients

@@ -1,6 +1,6 @@
 // The station this build serves: its name, slogan and addresses, fixed when
-// the program is built (CMake options ORNIVOX_STATION_*; the demo program
-// has the local demo station's). Texts are 8-bit, code page 1254 (ASCII is
+// the program is built from a station kit (stations/<name>/station.conf; the
+// demo program has the local demo station's). Texts are 8-bit, code page 1254 (ASCII is
 // safe).
 //
 // What needs these texts links ornivox_station_identity; the program it ends

@@ -58,13 +58,8 @@ void prepareEngine() {
 // cannot be unloaded. Throws with the loader's reason on failure.
 TfrmWebIstek::BrowserModule TfrmWebIstek::loadBrowserModule() {
   prepareEngine();
-  QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/" ORNIVOX_WEB_BROWSER_NAME));
-  if (!library.load()) {
-    const QString nextToProgram = library.errorString();
-    library.setFileName(QStringLiteral(ORNIVOX_WEB_BROWSER_BUILT));
-    if (!library.load())
-      throw std::runtime_error((nextToProgram + QLatin1Char('\n') + library.errorString()).toStdString());
-  }
+  QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/browser/" ORNIVOX_WEB_BROWSER_NAME));
+  if (!library.load()) throw std::runtime_error(library.errorString().toStdString());
   const auto create = reinterpret_cast<decltype(BrowserModule::create)>(library.resolve("ornivox_web_browser_create"));
   const auto load = reinterpret_cast<decltype(BrowserModule::load)>(library.resolve("ornivox_web_browser_load"));
   if (!create || !load) throw std::runtime_error(library.errorString().toStdString());

@@ -1,0 +1,53 @@
+// --help and --version are answered on standard output with status 0, with
+// no display and while another player holds the single-instance lock, by
+// both programs.
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "desktop/instance_lock.h"
+#include "station/identity.h"
+#include "support/process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Case {
+  const char* program;
+  const char* argument;
+  std::string firstLine;
+};
+
+const Case kCases[] = {
+    {ORNIVOX_PROGRAM, "--version", "ornivox " ORNIVOX_VERSION},
+    {ORNIVOX_PROGRAM, "--help", "Usage: ornivox [PLAYLIST]"},
+    {ORNIVOX_DEMO_PROGRAM, "--version", "ornivox-demo " ORNIVOX_VERSION},
+    {ORNIVOX_DEMO_PROGRAM, "--help", "Usage: ornivox-demo [PLAYLIST]"},
+};
+
+TEST(CommandLineTest, HelpAndVersionAnswerWithoutADisplayWhileAPlayerRuns) {
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);  // a toolkit started by mistake would fail without a display
+  const QString name = QString::fromLatin1(ornivox::station::kInstanceName.data(),
+                                           static_cast<int>(ornivox::station::kInstanceName.size()));
+  const auto lock = ornivox::desktop::InstanceLock::acquire(name);
+  ASSERT_TRUE(lock.held()) << "another player of this user runs; the test needs the lock itself";
+
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.program) + " " + c.argument);
+    ornivox::testsupport::ChildProcess child({c.program, c.argument});
+    std::string out;
+    while (auto line = child.readLine(10s)) out += *line + "\n";
+    EXPECT_TRUE(child.atEof()) << "no end of output within the time-out";
+    EXPECT_EQ(child.stop(10s), 0);
+    EXPECT_EQ(out.substr(0, out.find('\n')), c.firstLine) << out;
+  }
+}
+
+}  // namespace
