@@ -54,13 +54,15 @@ wait_built() {  # preset; true when it built (within an hour, by a builder still
   [ "$(cat "$state/$1")" = 0 ]
 }
 
-# The builds run in the order they are tested. The first has the machine; the
-# others follow in the background, one after another, at the lowest priority,
-# so they take only what the first build and the running tests leave. The
-# ThreadSanitizer build comes before the AddressSanitizer one because it is
-# the smaller of the two: its tests then cover the larger build's compile.
+# The builds run in the order they are tested. The first has the machine to
+# itself; the others follow in the background, one after another, at the
+# lowest priority, so they take only what the running tests leave. The
+# AddressSanitizer build is the largest and its tests the lightest, so it
+# comes next; the ThreadSanitizer build compiles during those tests, and the
+# fuzz targets (small) last. Starting the background builds at once lets them
+# use the moments the first build leaves a processor idle.
 order=("${presets[0]}")
-for preset in tsan asan release fuzz; do
+for preset in asan tsan release fuzz; do
   for wanted in "${presets[@]:1}"; do
     [ "$wanted" = "$preset" ] && order+=("$preset")
   done
@@ -99,7 +101,31 @@ run_tests() {
   [ "$f" -eq 0 ] || problems+=("$f failed in $preset")
 }
 
+# The fuzzers (20 s each, all at once) run beside the last build's tests, at
+# the lowest priority: those tests leave a processor partly idle, and
+# nothing else is left to build then.
+tested=()
 for preset in "${presets[@]}"; do
+  [ "$preset" = fuzz ] || tested+=("$preset")
+done
+fuzzer=
+start_fuzzing() {
+  stamp "fuzz: every target at once, ${ORNIVOX_FUZZ_SECONDS:-20} s each, beside the tests"
+  (
+    if ! wait_built fuzz; then
+      echo "build of fuzz failed:"
+      grep -E 'error|FAILED' "$state/fuzz.log" | head -n 20
+      exit 1
+    fi
+    nice -n 19 scripts/fuzz.sh --no-build
+  ) >build/test-state/fuzz-run.log 2>&1 &
+  fuzzer=$!
+}
+
+for preset in "${tested[@]}"; do
+  if [ "$preset" = "${tested[-1]}" ] && [[ " ${presets[*]} " == *" fuzz "* ]]; then
+    start_fuzzing
+  fi
   if ! wait_built "$preset"; then
     stamp "build of $preset failed:"
     grep -E 'error|FAILED' "$state/$preset.log" | head -n 20
@@ -107,18 +133,20 @@ for preset in "${presets[@]}"; do
     failed=$((failed + 1))
     continue
   fi
-  if [ "$preset" = fuzz ]; then
-    stamp "fuzz: every target at once, ${ORNIVOX_FUZZ_SECONDS:-20} s each"
-    if scripts/fuzz.sh --no-build; then
-      passed=$((passed + 1))
-    else
-      problems+=("fuzzing")
-      failed=$((failed + 1))
-    fi
-  else
-    run_tests "$preset"
-  fi
+  run_tests "$preset"
 done
+if [ -z "$fuzzer" ] && [[ " ${presets[*]} " == *" fuzz "* ]]; then
+  start_fuzzing
+fi
+if [ -n "$fuzzer" ]; then
+  if wait "$fuzzer"; then
+    passed=$((passed + 1))
+  else
+    problems+=("fuzzing")
+    failed=$((failed + 1))
+  fi
+  cat build/test-state/fuzz-run.log
+fi
 [ -n "${builder:-}" ] && wait "$builder"
 
 echo
