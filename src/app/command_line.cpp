@@ -30,4 +30,12 @@ std::optional<int> AnswerAboutItself(int argc, const char* const* argv, std::ost
   return std::nullopt;
 }
 
+std::string ArgumentForRunningPlayer(const std::string& argument) {
+  std::error_code error;
+  const std::filesystem::path path(argument);
+  if (argument.empty() || path.is_absolute() || !std::filesystem::exists(path, error)) return argument;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? argument : absolute.lexically_normal().string();
+}
+
 }  // namespace ornivox::app

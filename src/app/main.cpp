@@ -38,8 +38,13 @@ int main(int argc, char** argv) {
   // Held until the process ends; the kernel lets go of it even after a crash.
   const desktop::InstanceLock lock = desktop::InstanceLock::acquire(name);
   if (lock.heldElsewhere() && !argument.empty()) {
-    desktop::handOver(name, QByteArray::fromStdString(argument), kHandOverTimeoutMs);
-    return 0;
+    const std::string handed = app::ArgumentForRunningPlayer(argument);
+    if (desktop::handOver(name, QByteArray::fromStdString(handed), kHandOverTimeoutMs)) return 0;
+    // Lost: say so, so that whoever started it (a file manager, a script)
+    // does not take the playlist for opened.
+    std::cerr << argv[0] << ": the running player did not take " << handed << " within "
+              << kHandOverTimeoutMs / 1000 << " s\n";
+    return 1;
   }
 
   QApplication app(argc, argv);
@@ -52,10 +57,10 @@ int main(int argc, char** argv) {
   options.instanceLockHolder = lock.held();
   ui::TfrmMain frmMain(player, options);
   if (frmMain.audioSetup() != AudioSetup::Ready) {
-    // Without sound there is no player: say why and end, as the program
-    // always has, with a status of 0.
+    // Without sound there is no player: say why and end with a status that
+    // tells scripts and session managers the start failed.
     ui::ShowAudioSetupFailure(&frmMain, frmMain.audioSetup());
-    return 0;
+    return 1;
   }
   ui::TfrmHakkinda frmHakkinda(&frmMain);
   // Made at start like the other windows though no control opens it: every build has always carried it.

@@ -2,10 +2,19 @@
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>
+#include <QThread>
+
+#include <algorithm>
 
 #include "desktop/runtime_dir.h"
 
 namespace ornivox::desktop {
+namespace {
+
+constexpr int kFirstRetryMs = 25;
+constexpr int kLastRetryMs = 400;
+
+}  // namespace
 
 bool handOver(const QString& name, const QByteArray& argument, int timeoutMs) {
   if (argument.isEmpty() || argument.size() > kHandoverMaxBytes || timeoutMs <= 0) return false;
@@ -15,9 +24,16 @@ bool handOver(const QString& name, const QByteArray& argument, int timeoutMs) {
   const QDeadlineTimer deadline(timeoutMs);
   auto left = [&deadline] { return static_cast<int>(deadline.remainingTime()); };
 
+  // The lock's holder may still be starting, its endpoint not yet there:
+  // try again, a little later each time, until the deadline.
   QLocalSocket socket;
-  socket.connectToServer(path);
-  if (!socket.waitForConnected(left())) return false;
+  for (int pauseMs = kFirstRetryMs;; pauseMs = std::min(pauseMs * 2, kLastRetryMs)) {
+    socket.connectToServer(path);
+    if (socket.waitForConnected(left())) break;
+    socket.abort();
+    if (deadline.remainingTime() <= pauseMs) return false;
+    QThread::msleep(static_cast<unsigned long>(pauseMs));
+  }
 
   socket.write(handoverFrame(argument));
   // Each wait makes progress or fails, and each gets only what is left of

@@ -14,9 +14,10 @@ namespace ornivox::desktop {
 // Connects to the endpoint of the player named `name`, sends `argument`
 // (the raw bytes of argv[1], so any file name survives unchanged) and waits
 // for the acknowledgement, all within `timeoutMs` in total. True only when
-// the player acknowledged. False without waiting longer when nobody listens
-// (no player window yet, or a socket file left by a killed player), for an
-// empty argument and for one longer than kHandoverMaxBytes.
+// the player acknowledged. While nobody listens (a player that holds the
+// lock but is still starting, or a socket file left by a killed player) it
+// tries again until the deadline. False at once for an empty argument and
+// for one longer than kHandoverMaxBytes.
 bool handOver(const QString& name, const QByteArray& argument, int timeoutMs);
 
 }  // namespace ornivox::desktop

@@ -121,9 +121,19 @@ void HandoverServer::releaseName() {
   path_.clear();
 }
 
+// Only this user's own starts hand over. The socket's mode keeps others out,
+// but a runtime folder may be shared and root passes any mode: the peer's
+// credentials say who is really at the other end.
+static bool fromThisUser(const QLocalSocket* socket) {
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  return ::getsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+         peer.uid == ::getuid();
+}
+
 void HandoverServer::acceptPending() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
-    if (clients_.size() >= kMaxClients) {
+    if (clients_.size() >= kMaxClients || !fromThisUser(socket)) {
       socket->abort();
       socket->deleteLater();
       continue;

@@ -48,7 +48,7 @@ std::vector<char16_t> utf16(std::string_view cp1254) {
 
 std::string NowPlayingText(const NowPlaying& line) {
   // The length test comes before trimming: "  x" stays.
-  const std::string station(text::TrimBlanks(line.station.size() < 3 ? line.stationLine : line.station));
+  std::string station(text::TrimBlanks(line.station.size() < 3 ? line.stationLine : line.station));
   std::string title(text::TrimBlanks(line.title));
   std::string link(text::TrimBlanks(line.link));
   if (title.empty()) title = std::string(line.slogan);
@@ -59,10 +59,15 @@ std::string NowPlayingText(const NowPlaying& line) {
   if (!link.empty()) link = " - " + link;
   // Lower-cased first, so an upper-case scheme goes too.
   link = text::ReplaceAll(text::AsciiLower(link), "http://", "");
-  if (station.size() + title.size() + link.size() > kNowPlayingBudget) {
-    const std::size_t taken = link.size() + station.size();
-    title.resize(taken < kNowPlayingBudget ? std::min(title.size(), kNowPlayingBudget - taken) : 0);
-  }
+  // Over the budget, the title gives way first, then the station (a long
+  // playlist title or icy-name), then the link: the record never overflows,
+  // so the cleared form always reaches the messenger.
+  std::size_t room = kNowPlayingBudget;
+  link.resize(std::min(link.size(), room));
+  room -= link.size();
+  station.resize(std::min(station.size(), room));
+  room -= station.size();
+  title.resize(std::min(title.size(), room));
   title += link;
 
   std::string text(line.show && line.playing ? kPlayingHead : kClearedHead);

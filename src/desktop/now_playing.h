@@ -22,7 +22,9 @@ namespace ornivox::desktop {
 
 inline constexpr std::uint64_t kNowPlayingKey = 0x547;
 inline constexpr std::size_t kNowPlayingBytes = 256;
-// Station, title and link share this many characters.
+// Station, title and link share this many characters (cut in that order of
+// giving way: title, station, link), which keeps either form within the
+// record.
 inline constexpr std::size_t kNowPlayingBudget = 80;
 
 using NowPlayingRecord = std::array<std::uint8_t, kNowPlayingBytes>;

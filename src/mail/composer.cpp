@@ -90,6 +90,53 @@ std::string CrLfLines(std::string_view text) {
   return out;
 }
 
+// What a listener typed, as text in the HTML body: never markup or a link
+// of their making in the station's mail reader.
+std::string HtmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// SMTP lines may hold 998 octets. A longer line of typed text is cut into
+// pieces joined by an HTML comment that holds the line break, which a mail
+// reader shows as nothing at all: the text arrives whole. The cut never falls
+// inside a character reference. Room is left for the table cell around it.
+constexpr std::size_t kBodyPiece = 900;
+constexpr std::string_view kInvisibleBreak = "<!--\r\n-->";
+
+std::string ShortLines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t end = text.find(kCrLf);
+    const std::size_t length = end == std::string_view::npos ? text.size() : end;
+    if (length <= kBodyPiece) {
+      const std::size_t take = end == std::string_view::npos ? text.size() : end + kCrLf.size();
+      out += text.substr(0, take);
+      text.remove_prefix(take);
+      continue;
+    }
+    std::size_t cut = kBodyPiece;
+    const std::size_t amp = text.rfind('&', cut - 1);
+    if (amp != std::string_view::npos && amp > 0 && text.find(';', amp) >= cut) cut = amp;
+    out += text.substr(0, cut);
+    out += kInvisibleBreak;
+    text.remove_prefix(cut);
+  }
+  return out;
+}
+
 std::string DisplayName(std::string_view name) {
   if (!IsAscii(name)) return EncodedWords(name);
   std::string quoted = "\"";
@@ -257,7 +304,7 @@ std::string ComposeRequest(const Request& request, const std::vector<std::string
     out.append(static_cast<std::size_t>(line.tabs), '\t');
     if (line.field >= 0) {
       out += R"(<td width="100%">)";
-      out += CrLfLines(*fields[static_cast<std::size_t>(line.field)]);
+      out += ShortLines(CrLfLines(HtmlEscaped(*fields[static_cast<std::size_t>(line.field)])));
       out += "</td>";
     } else {
       out += Cp(line.text);

@@ -24,8 +24,9 @@ struct Request {
 
 // The complete message, lines ending in CR LF. `now` becomes the Date field,
 // in the machine's local time zone. CR and LF in the name and the address are
-// dropped before they reach the header; the body takes every text unescaped,
-// with line breaks of any kind made CR LF.
+// dropped before they reach the header; the body takes every text as text
+// (HTML's special characters escaped), with line breaks of any kind made
+// CR LF and lines longer than SMTP allows cut where the reader shows nothing.
 std::string ComposeRequest(const Request& request, const std::vector<std::string>& recipients, std::time_t now);
 
 // A header text with each run of words that holds a byte above 127 (or that

@@ -65,11 +65,15 @@ bool SendMessage(const Settings& settings, int port, std::string_view envelopeFr
 
   std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> recipients(nullptr, curl_slist_free_all);
   for (const auto& recipient : settings.recipients) {
+    if (OneLine(recipient).empty()) continue;
     curl_slist* grown = curl_slist_append(recipients.get(), OneLine(recipient).c_str());
     if (!grown) return false;
     recipients.release();
     recipients.reset(grown);
   }
+  // Nobody to send to is a failure, not a mail: libcurl would not send one
+  // and ask the server for HELP instead, which any server answers.
+  if (!recipients) return false;
   // Declared after the list: the handle goes first, and closing the
   // connection may still look at what it was given.
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);

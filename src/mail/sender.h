@@ -30,7 +30,8 @@ struct Settings {
 Settings BuildSettings();
 
 // Sends `message` (as composed) from `envelopeFrom` to the settings' recipients
-// on `port`. True when the server accepted the message's data; what happens
+// on `port`; without a recipient nothing is sent and the attempt fails. True
+// when the server accepted the message's data; what happens
 // while closing the connection afterwards no longer matters, since the mail
 // is then delivered. `cancel` set from another thread ends the attempt early
 // (false).

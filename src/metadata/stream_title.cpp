@@ -10,8 +10,11 @@ bool IsNameChar(char c) {
 }
 
 // Whether the text after a "';" closes the field: nothing but padding, or
-// a field name followed by "=".
+// a field name followed by "=". Servers that write "; " between fields put
+// blanks before the name.
 bool EndsField(std::string_view rest) {
+  const std::size_t name = rest.find_first_not_of(" \t");
+  rest.remove_prefix(name == std::string_view::npos ? rest.size() : name);
   if (rest.find_first_not_of(std::string_view("\0", 1)) == std::string_view::npos) return true;
   std::size_t i = 0;
   while (i < rest.size() && IsNameChar(rest[i])) ++i;

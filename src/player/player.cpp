@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "desktop/now_playing.h"
+#include "metadata/tag_text.h"
 #include "player/buffering.h"
 #include "player/stream_tags.h"
 #include "player/tag_relay.h"
@@ -74,6 +75,9 @@ void Player::OpenStation(const std::string& source) {
       ResolveAsx(source, state_.stationName, state_.playlistUrl);
     else if (ext == ".m3u")
       ResolveM3u(source, state_.stationName, state_.playlistUrl);
+    // Most playlists are written in UTF-8 today; the window shows the code
+    // page, as it does for the stream's own tags.
+    state_.stationName = TagTextForDisplay(state_.stationName);
   } else {
     Readini({state_.stationName, state_.playlistUrl, state_.homePage});
     if (state_.homePage.empty()) state_.homePage = str(station::kHomePage);

@@ -1,9 +1,11 @@
 #include "playlist/lines.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <system_error>
 
@@ -31,19 +33,35 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
 }  // namespace
 
 std::optional<std::vector<std::string>> ReadLines(const std::string& file) {
+  if (file.empty()) return std::nullopt;
+  // Opened without waiting: a FIFO named like a playlist would otherwise
+  // hold the UI thread until someone writes to it.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    ThrowErrno(error, file);
+  }
+  const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+    ::close(*f);
+    delete f;
+  });
   struct stat info {};
-  if (file.empty() || ::stat(file.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  if (::fstat(fd, &info) != 0) ThrowErrno(errno, file);
+  // Only a file holds a playlist: not a directory, a FIFO, a socket or a
+  // device that never ends.
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
 
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
-  if (!in) ThrowErrno(errno, file);
   std::string bytes;
   char chunk[65536];
-  for (;;) {
-    const std::size_t got = std::fread(chunk, 1, sizeof chunk, in.get());
-    bytes.append(chunk, got);
-    if (got < sizeof chunk) break;
+  while (bytes.size() < kMaxPlaylistBytes) {
+    const ssize_t got = ::read(fd, chunk, std::min(sizeof chunk, kMaxPlaylistBytes - bytes.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ThrowErrno(errno, file);
+    if (got == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(got));
   }
-  if (std::ferror(in.get())) ThrowErrno(errno != 0 ? errno : EIO, file);
   return SplitLines(bytes);
 }
 

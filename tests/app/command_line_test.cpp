@@ -50,4 +50,22 @@ TEST(CommandLineTest, HelpAndVersionAnswerWithoutADisplayWhileAPlayerRuns) {
   }
 }
 
+// A playlist for a player that never takes it (this test holds the lock and
+// has no endpoint): the start says so and ends with a failure status once
+// the hand-over's time is up, instead of passing for opened.
+TEST(CommandLineTest, ALostHandOverSaysSoAndFails) {
+  ::unsetenv("DISPLAY");
+  const QString name = QString::fromLatin1(ornivox::station::kInstanceName.data(),
+                                           static_cast<int>(ornivox::station::kInstanceName.size()));
+  const auto lock = ornivox::desktop::InstanceLock::acquire(name);
+  ASSERT_TRUE(lock.held());
+
+  ornivox::testsupport::ChildProcess child({"sh", "-c", "exec \"$0\" kayip.pls 2>&1", ORNIVOX_PROGRAM});
+  std::string out;
+  while (auto line = child.readLine(20s)) out += *line + "\n";
+  EXPECT_TRUE(child.atEof());
+  EXPECT_EQ(child.stop(5s), 1);
+  EXPECT_NE(out.find("did not take kayip.pls"), std::string::npos) << out;
+}
+
 }  // namespace

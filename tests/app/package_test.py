@@ -211,6 +211,10 @@ def desktop_environment(root, scratch):
         "SDL_DISKAUDIOFILE": os.path.join(scratch, "heard.raw"),
         "QT_QPA_PLATFORM": "xcb",
     })
+    # The browser's sandbox cannot run as root; whoever starts the player
+    # there switches it off, never the player itself.
+    if os.geteuid() == 0:
+        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
     for key in ["XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"]:
         os.makedirs(env[key], exist_ok=True)
     os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -181,6 +182,71 @@ TEST_F(HandoverTest, HolderTakesTheEndpointFromAnEarlierSecondPlayer) {
 }
 
 // Called in this process, which has no QCoreApplication and no event loop.
+// A player that holds the lock but has no endpoint yet (it is still
+// starting) gets the argument once it listens: the start waits for it.
+TEST_F(HandoverTest, StartWaitsForAPlayerThatIsStillStarting) {
+  const std::string log = path("log");
+  auto player = startPlayer({"--log", log, "--defer-listen"}, "held");
+  auto start = spawnStart(10000, std::string("baslarken.pls"));
+  // The start has found the lock taken and goes for the endpoint now.
+  ASSERT_TRUE(awaitLine(*start, {"lock"}));
+  ASSERT_TRUE(player->writeLine("listen"));
+  ASSERT_TRUE(awaitLine(*player, {"listening"}));
+  const StartOutcome outcome = finish(*start, 15000);
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_TRUE(outcome.says("handover acked"));
+  EXPECT_EQ(readLog(log), std::vector<std::string>{"baslarken.pls"});
+}
+
+// Another user gets nowhere: not through the socket's mode, and not when the
+// mode lets everybody in (a shared runtime folder, a careless umask), since
+// the player looks at who is connecting. The player goes on serving its own.
+TEST_F(HandoverTest, AnotherUserCannotHandOver) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "switching to another user takes root";
+  }
+  // The folder open to all, so only the socket itself and the player guard it.
+  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+  const std::string log = path("log");
+  auto player = startPlayer({"--log", log}, "held");
+  const std::string client =
+      "import socket, struct, sys\n"
+      "s = socket.socket(socket.AF_UNIX)\n"
+      "try:\n"
+      "    s.connect(sys.argv[1])\n"
+      "except PermissionError:\n"
+      "    print('refused at the door'); sys.exit(0)\n"
+      "s.settimeout(5)\n"
+      "try:\n"
+      "    s.sendall(struct.pack('>I', 5) + b'x.pls')\n"
+      "    answer = s.recv(1)\n"
+      "except OSError:\n"
+      "    answer = b''\n"
+      "print('acknowledged' if answer else 'dropped')\n";
+  struct Case {
+    const char* what;
+    mode_t socketMode;  // 0: as the player made it
+    const char* outcome;
+  } const cases[] = {
+      {"socket as the player made it", 0, "refused at the door"},
+      {"socket open to all", 0666, "dropped"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.socketMode != 0) {
+      ASSERT_EQ(::chmod(socketFile().c_str(), c.socketMode), 0);
+    }
+    ChildProcess other({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                        client, socketFile()});
+    EXPECT_EQ(other.readLine(15s).value_or("no answer"), c.outcome);
+    EXPECT_EQ(other.stop(), 0);
+  }
+  EXPECT_EQ(readLog(log), std::vector<std::string>{});
+  // This user's own start is still served.
+  EXPECT_EQ(runStart(5000, std::string("kendi.pls")).exitCode, 0);
+  EXPECT_EQ(readLog(log), std::vector<std::string>{"kendi.pls"});
+}
+
 TEST_F(HandoverTest, UnansweredHandOverEndsWithinItsTimeout) {
   enum class Partner { None, DeadSocketFile, SlowPlayer, LivePlayer };
   struct Case {

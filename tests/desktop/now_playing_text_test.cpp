@@ -93,7 +93,8 @@ TEST(NowPlayingText, StationAndTitleFields) {
        std::string(51, 't') + " - radyo.ornek.com.tr"},
       {"CutCountsTheTrimmedTitle", "Dalgaton", "  " + std::string(72, 't') + "  ", "", "", "Dalgaton",
        std::string(72, 't')},
-      {"NoRoomLeft", std::string(60, 's'), "Song", std::string(20, 'l'), "", std::string(60, 's'),
+      // 60 + 23 > 80: no room for the title, and the station gives way to the link.
+      {"NoRoomLeft", std::string(60, 's'), "Song", std::string(20, 'l'), "", std::string(57, 's'),
        " - " + std::string(20, 'l')},
       {"OneCharacterStation", "D", "Song", "", "Servis Yok", "Servis Yok", "Song"},
       {"TwoCharacterStation", "Da", "Song", "", "Yerel Deneme MP3", "Yerel Deneme MP3", "Song"},
@@ -153,27 +154,35 @@ TEST(NowPlayingBuffer, Conversion) {
   }
 }
 
-// Only a station (or link) far over the budget overflows the record; the
-// whole text is then dropped, not cut.
-TEST(NowPlayingBuffer, LongStations) {
+// A station over the budget is cut to it, as the title is: neither form
+// overflows the record, so the cleared form always reaches the messenger.
+TEST(NowPlayingBuffer, LongStationsAreCutToTheBudget) {
   struct Case {
     const char* name;
     std::size_t stationLength;
+    std::string link;
     bool show;
-    bool empty;
+    std::string wantStation;
+    std::string wantTitle;
   };
   const Case cases[] = {
-      {"PlayingFormFits", 86, true, false},  // 41 + 86 = 127 units
-      {"PlayingFormOverflows", 87, true, true},
-      {"ClearedFormFits", 80, false, false},  // 47 + 80 = 127 units
-      {"ClearedFormOverflows", 81, false, true},
-      {"FarTooLong", 300, true, true},
+      {"PlayingFormAtTheBudget", 80, "", true, std::string(80, 's'), ""},
+      {"PlayingFormOverTheBudget", 87, "", true, std::string(80, 's'), ""},
+      {"ClearedFormAtTheBudget", 80, "", false, std::string(80, 's'), ""},
+      {"ClearedFormOverTheBudget", 81, "", false, std::string(80, 's'), ""},
+      {"FarTooLong", 300, "", false, std::string(80, 's'), ""},
+      {"LinkKeepsItsRoom", 300, "host", false, std::string(73, 's'), " - host"},
+      {"LinkOverTheBudget", 10, std::string(100, 'l'), false, "", " - " + std::string(77, 'l')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string text = Text(std::string(c.stationLength, 's'), "Song", "", c.show, true, "");
-    const NowPlayingRecord record = NowPlayingBuffer(text);
-    EXPECT_EQ(record, c.empty ? NowPlayingRecord{} : AsciiRecord(text));
+    const std::string text = Text(std::string(c.stationLength, 's'), "Song", c.link, c.show, true, "");
+    const std::vector<std::string> fields = Fields(text);
+    ASSERT_EQ(fields.size(), 8u);
+    EXPECT_EQ(fields[2], c.show ? "1" : "0");
+    EXPECT_EQ(fields[4], c.wantStation);
+    EXPECT_EQ(fields[5], c.wantTitle);
+    EXPECT_EQ(NowPlayingBuffer(text), AsciiRecord(text));
   }
 }
 

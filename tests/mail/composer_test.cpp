@@ -147,7 +147,7 @@ TEST(ComposeRequest, WholeMessageByteForByte) {
       "\t<tr>\r\n"
       "\t\t<td width=\"185\" align=\"right\" bgcolor=\"#ECF5FF\"><font color=\"#666666\"> \r\n"
       "\t\tİstek Şarkı</font></td> \r\n"
-      "\t\t<td width=\"100%\"><b>Dağlar & Dağlar</b></td> \r\n"
+      "\t\t<td width=\"100%\">&lt;b&gt;Dağlar &amp; Dağlar&lt;/b&gt;</td> \r\n"
       "\t</tr> \r\n"
       "\t<tr> \r\n"
       "\t\t<td width=\"185\" align=\"right\" bgcolor=\"#ECF5FF\"><font color=\"#666666\"> \r\n"
@@ -275,7 +275,7 @@ TEST(ComposeRequest, LineBreaksTypedIntoNameOrAddressStartNoHeaderLine) {
   }
 }
 
-TEST(ComposeRequest, BodyTakesTextsUnescapedWithCrLfLineBreaks) {
+TEST(ComposeRequest, BodyTakesTextsAsTextWithCrLfLineBreaks) {
   struct Case {
     const char* what;
     Request request;
@@ -283,8 +283,14 @@ TEST(ComposeRequest, BodyTakesTextsUnescapedWithCrLfLineBreaks) {
     const char* expected;
   };
   const Case cases[] = {
-      {"markup in the artist", {"A", "e", "<i>x</i> & y", "", ""}, 19, "\t\t<td width=\"100%\"><i>x</i> & y</td>"},
-      {"ampersand in the song", {"A", "e", "", "Tom & Jerry", ""}, 24, "\t\t<td width=\"100%\">Tom & Jerry</td> "},
+      {"markup in the artist", {"A", "e", "<i>x</i> & y", "", ""}, 19,
+       "\t\t<td width=\"100%\">&lt;i&gt;x&lt;/i&gt; &amp; y</td>"},
+      {"ampersand in the song", {"A", "e", "", "Tom & Jerry", ""}, 24, "\t\t<td width=\"100%\">Tom &amp; Jerry</td> "},
+      {"a link in the message", {"A", "e", "", "", "<a href=\"http://x.example\">tıkla</a>"}, 29,
+       "\t\t<td width=\"100%\">&lt;a href=&quot;http://x.example&quot;&gt;tıkla&lt;/a&gt;</td> "},
+      {"apostrophes in the name", {"O'Neil", "e", "", "", ""}, 9, "\t\t<td width=\"100%\">O&#39;Neil</td>  "},
+      {"references typed as text", {"A", "e", "", "&amp; &#60;", ""}, 24,
+       "\t\t<td width=\"100%\">&amp;amp; &amp;#60;</td> "},
       {"two-line message", {"A", "e", "", "", "bir\r\niki"}, 29, "\t\t<td width=\"100%\">bir\r\niki</td> "},
       {"lone LF in the message", {"A", "e", "", "", "bir\niki"}, 29, "\t\t<td width=\"100%\">bir\r\niki</td> "},
       {"lone CR in the message", {"A", "e", "", "", "bir\riki"}, 29, "\t\t<td width=\"100%\">bir\r\niki</td> "},
@@ -304,6 +310,64 @@ TEST(ComposeRequest, BodyTakesTextsUnescapedWithCrLfLineBreaks) {
     std::string joined = lines[static_cast<std::size_t>(c.line - 1)];
     for (std::size_t k = 1; k <= extra; ++k) joined += "\r\n" + lines[static_cast<std::size_t>(c.line - 1) + k];
     EXPECT_EQ(joined, expected);
+  }
+}
+
+// The text a reader shows for a body cell: comments and line ends inside
+// them dropped, character references read back.
+std::string ShownText(std::string cell) {
+  for (std::size_t at; (at = cell.find("<!--")) != std::string::npos;) cell.erase(at, cell.find("-->", at) + 3 - at);
+  const std::pair<const char*, const char*> references[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  std::string out;
+  for (std::size_t i = 0; i < cell.size();) {
+    bool replaced = false;
+    for (const auto& [reference, character] : references) {
+      if (cell.compare(i, std::strlen(reference), reference) == 0) {
+        out += character;
+        i += std::strlen(reference);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += cell[i++];
+  }
+  return out;
+}
+
+TEST(ComposeRequest, LongParagraphsKeepToTheLineLimitAndArriveWhole) {
+  struct Case {
+    const char* what;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"one word of 5000 letters", std::string(5000, 'x')},
+      {"words and blanks", [] {
+         std::string text;
+         for (int i = 0; i < 600; ++i) text += "kelime ";
+         return text;
+       }()},
+      {"references at every cut", [] {
+         std::string text;
+         for (int i = 0; i < 1000; ++i) text += "a&<\"'";
+         return text;
+       }()},
+      {"Turkish letters", Cp(std::string(1500, 's') + "şğüıöçŞĞÜİÖÇ")},
+      {"exactly at the limit", std::string(900, 'y')},
+      {"a long line between short ones", "kısa\n" + std::string(2500, 'z') + "\nkısa"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string message = ComposeRequest({"A", "e", "", "", c.message}, {"istek@dalgaton.example"}, kWhen);
+    for (const std::string& line : Lines(message)) EXPECT_LE(line.size(), 998u);
+    const std::string open = "<td width=\"100%\">";
+    const std::size_t cell = message.rfind(open);
+    ASSERT_NE(cell, std::string::npos);
+    const std::size_t from = cell + open.size();
+    const std::string shown = ShownText(message.substr(from, message.find("</td>", from) - from));
+    std::string typed = c.message;
+    for (std::size_t at = 0; (at = typed.find('\n', at)) != std::string::npos; at += 2) typed.replace(at, 1, "\r\n");
+    EXPECT_EQ(shown, typed);
   }
 }
 

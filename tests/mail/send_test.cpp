@@ -75,6 +75,27 @@ TEST(MailGonder, AttemptOutcomes) {
   }
 }
 
+TEST(MailGonder, NoRecipientFailsWithoutAConnection) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> recipients;
+  };
+  const Case cases[] = {
+      {"empty list", {}},
+      {"only empty addresses", {"", "\r\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SmtpServer server({{0, "accept"}});
+    mail::Settings settings = Local();
+    settings.recipients = c.recipients;
+    EXPECT_FALSE(mail::MailGonder(settings, server.port(0), {"Ali", "ali@dalgaton.example", "", "", ""}));
+    ASSERT_TRUE(server.settle());
+    EXPECT_EQ(server.connects(server.port(0)), 0);
+    EXPECT_TRUE(server.messages().empty());
+  }
+}
+
 TEST(MailGonder, NoServerOnThePortFails) {
   // Bound and released: nobody listens there now.
   int port = 0;

@@ -103,6 +103,41 @@ TEST_F(PlayerNowPlaying, TheFormFollowsThePlayersOwnStream) {
   }
 }
 
+// The watchdog's ticks alternate the link they name: the maker's first, as
+// the window's first showing leaves the toggle, then the home page, and so
+// on; each tick leaves the other link for the status handler's lines.
+TEST_F(PlayerNowPlaying, TheWatchdogAlternatesTheMakersAndTheHomePagesLinks) {
+  openUrl(gStation->url("/tone.mp3"));
+  ASSERT_TRUE(spinUntil([&] { return playing(); }, 15s)) << testing::PrintToString(lines.station);
+  while (receiver.nextMessage(0ms)) {
+  }
+  state().messengerToggle = true;
+  state().messengerSuffix = std::string(station::kHomePage);
+  struct Tick {
+    std::string_view link;         // named in this tick's line
+    std::string_view suffixAfter;  // left for the status handler
+    bool toggleAfter;
+  };
+  const Tick ticks[] = {
+      {station::kMakerAddress, station::kHomePage, false},
+      {station::kHomePage, station::kMakerAddress, true},
+      {station::kMakerAddress, station::kHomePage, false},
+      {station::kHomePage, station::kMakerAddress, true},
+  };
+  for (std::size_t i = 0; i < std::size(ticks); ++i) {
+    SCOPED_TRACE(i);
+    player->TimerKontrolTimer();
+    const std::optional<std::string> text = nextRecord();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, Expected(station::kBrand, lines.titleLine(), ticks[i].link, true, true, ""));
+    EXPECT_EQ(state().messengerSuffix, ticks[i].suffixAfter);
+    EXPECT_EQ(state().messengerToggle, ticks[i].toggleAfter);
+  }
+  // The two links are not the same text, or the table above proves nothing.
+  EXPECT_NE(Expected("a", "b", station::kMakerAddress, true, true, ""),
+            Expected("a", "b", station::kHomePage, true, true, ""));
+}
+
 TEST_F(PlayerNowPlaying, ClosingNamesTheStationLineOfItsOwnWindow) {
   openUrl("http://127.0.0.1:9/nothing");  // refused: the line ends in "Servis Yok"
   ASSERT_TRUE(spinUntil([&] { return !lines.station.empty() && lines.station.back() == kNoService; }, 10s));

@@ -1,12 +1,16 @@
 #include "playlist/resolvers.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -253,8 +257,51 @@ TEST_P(NoFileTest, FileThatCannotBeReadThrows) {
   EXPECT_EQ(OutputsKept(GetParam().resolve, "/proc/self/mem"), std::errc::io_error);
 }
 
+// Neither waited on nor read: a FIFO (opening it would wait for a writer)
+// and a device that never ends are no playlists. Each resolve runs with a
+// bound, so one that waits fails the test instead of hanging it.
+TEST_P(NoFileTest, FifosAndDevicesAreNotWaitedOnOrRead) {
+  using namespace std::chrono_literals;
+  TempDir dir;
+  const std::string fifo = dir.PathOf("list.pls");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo, std::string("/dev/zero")}) {
+    auto resolving = std::async(std::launch::async, [&] { return OutputsKept(GetParam().resolve, name); });
+    const bool inTime = resolving.wait_for(10s) == std::future_status::ready;
+    if (!inTime && name == fifo) {
+      const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+    }
+    EXPECT_TRUE(inTime) << name;
+    EXPECT_FALSE(resolving.get()) << name;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, NoFileTest, testing::ValuesIn(kFormats),
                          [](const testing::TestParamInfo<Format>& info) { return std::string(info.param.name); });
+
+// A playlist is read up to its first four megabytes: an entry beyond them is
+// not seen, one before them is, however long the file goes on.
+TEST(LongFiles, OnlyTheFirstFourMegabytesAreRead) {
+  struct Case {
+    const char* what;
+    std::string content;
+    const char* url;
+  };
+  const std::string filler(5 * 1024 * 1024, '#');
+  const Case cases[] = {
+      {"entry first", "[playlist]\nFile1=http://early/\n" + filler + "\n", "http://early/"},
+      {"entry after the first four megabytes", "[playlist]\n" + filler + "\nFile1=http://late/\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    std::string title;
+    std::string url;
+    ResolvePls(dir.Write("list.pls", c.content), title, url);
+    EXPECT_EQ(url, c.url);
+  }
+}
 
 struct Extension {
   const char* source;

@@ -75,7 +75,10 @@ class MprisPlayerObject : public QObject {
     window_.sndBar->setValue(static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * 100.0)));
   }
 
+  // A player that plays, or is still connecting, goes on as it is: the
+  // window's play button would start the station afresh.
   void play() {
+    if (streamBusy()) return;
     window_.player().btnPlayClick();
     refreshStatus();
   }
@@ -94,6 +97,10 @@ class MprisPlayerObject : public QObject {
  private:
   static QString statusText(bool playing) { return playing ? QStringLiteral("Playing") : QStringLiteral("Stopped"); }
   bool streamPlaying() const { return BASS_ChannelIsActive(window_.player().state().channel) == BASS_ACTIVE_PLAYING; }
+  bool streamBusy() const {
+    const DWORD active = BASS_ChannelIsActive(window_.player().state().channel);
+    return active == BASS_ACTIVE_PLAYING || active == BASS_ACTIVE_STALLED || window_.player().activeConnections() > 0;
+  }
 
   QString stationName() const {
     const std::string& name = window_.player().state().stationName;

@@ -45,11 +45,17 @@ void prepareEngine() {
     context->create();
     qt_gl_set_global_share_context(context);
   }
-  // It refuses to start as root with its sandbox on; a root player has
-  // nothing that sandbox could protect anyway. Read when the first page is
-  // made.
+}
+
+// The sandbox keeps a page that breaks into the browser's renderer from
+// acting with the listener's rights. The engine cannot run it as root, and
+// then refuses to start at all unless it is switched off; that is for whoever
+// starts the program to decide (QTWEBENGINE_DISABLE_SANDBOX), never for the
+// program: a renderer exploit would run as root.
+void requireSandbox() {
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    throw std::runtime_error("İstek sayfası yönetici (root) hesabıyla açılamaz: tarayıcının korumalı alanı "
+                             "bu hesapta çalışmaz.");
 }
 
 }  // namespace
@@ -57,6 +63,7 @@ void prepareEngine() {
 // Loads the module; it stays for the rest of the program, as the engine
 // cannot be unloaded. Throws with the loader's reason on failure.
 TfrmWebIstek::BrowserModule TfrmWebIstek::loadBrowserModule() {
+  requireSandbox();
   prepareEngine();
   QLibrary library(QCoreApplication::applicationDirPath() + QStringLiteral("/browser/" ORNIVOX_WEB_BROWSER_NAME));
   if (!library.load()) throw std::runtime_error(library.errorString().toStdString());

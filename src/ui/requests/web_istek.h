@@ -27,7 +27,8 @@ class TfrmWebIstek : public QDialog {
   // Starts loading `address` afresh, so nothing typed into the last page
   // survives. Returns before the page has loaded. The first call loads the
   // browser module and creates the browser; throws std::runtime_error
-  // when the module cannot be loaded.
+  // when the module cannot be loaded, or when the browser's sandbox cannot
+  // run (as root) and nobody switched it off for this process.
   void navigate(const QUrl& address);
 
   // The browser (a QWebEngineView); null until the first navigate().

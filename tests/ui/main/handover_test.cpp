@@ -91,6 +91,25 @@ TEST_F(HandOverTest, AHandedOverPlaylistIsResolvedAndPlayedHere) {
   std::filesystem::remove(file);
 }
 
+// A relative path names the file where the later start was made, not
+// where the player runs.
+TEST_F(HandOverTest, ARelativePathNamesTheFileWhereTheSecondStartWasMade) {
+  const std::string url = station().url("/tone.mp3");
+  const auto dir = std::filesystem::temp_directory_path() / ("ornivox-handover-" + std::to_string(::getpid()) + ".d");
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "yakin.pls") << "[playlist]\nFile1=" << url << "\nTitle1=Göreli Radyo\nNumberOfEntries=1\n";
+  std::vector<std::string> argv = program({"yakin.pls"});
+  argv.insert(argv.begin() + 1, "--chdir=" + dir.string());
+  ChildProcess second(argv);
+  std::optional<int> code;
+  ASSERT_TRUE(spinUntil([&] { return (code = second.waitExit(0ms)).has_value(); }, 15s));
+  EXPECT_EQ(*code, 0);
+  EXPECT_EQ(state().playlistUrl, url);
+  EXPECT_TRUE(spinUntil([&] { return playing() && window->Label4->text() == QStringLiteral("Göreli Radyo"); }, 15s))
+      << window->Label4->text().toStdString();
+  std::filesystem::remove_all(dir);
+}
+
 TEST_F(HandOverTest, ASecondStartWithoutArgumentIsASecondPlayer) {
   ChildProcess second(program({}));
   EXPECT_TRUE(spinUntil([&] { return playerWindows() == 2; }, 15s));

@@ -136,6 +136,13 @@ TEST_F(StationInputsTest, APlaylistArgumentIsResolvedAndItsTitleKeptAgainstTheSt
   } cases[] = {
       {"liste.pls", "[playlist]\r\nNumberOfEntries=1\r\nFile1=" + url + "\r\nTitle1=Benim Radyom\r\nLength1=-1\r\n",
        QStringLiteral("Benim Radyom")},
+      // Titles written in UTF-8, as most playlists are today, and in the
+      // code page, as older ones are: both read the same.
+      {"utf8.pls", "[playlist]\nNumberOfEntries=1\nFile1=" + url + "\nTitle1=Radyo Şeker\n",
+       QStringLiteral("Radyo Şeker")},
+      {"codepage.pls", "[playlist]\nNumberOfEntries=1\nFile1=" + url + "\nTitle1=Radyo \xDE" "eker\n",
+       QStringLiteral("Radyo Şeker")},
+      {"utf8.m3u", "#EXTM3U\n#EXTINF:-1,Çağlayan FM\n" + url + "\n", QStringLiteral("Çağlayan FM")},
       {"liste.m3u", "#EXTM3U\n" + url + "\n", QStringLiteral("Yerel Deneme MP3")},
       {"liste.asx", "<asx version=\"3.0\"><title>Asx Radyo</title><entry><ref href=\"" + url + "\"/></entry></asx>\n",
        // The title element's text comes framed in blanks; the station line

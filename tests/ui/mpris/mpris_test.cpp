@@ -216,6 +216,19 @@ TEST_F(MprisTest, DesktopStopsPlaysAndSetsTheVolume) {
   }
 }
 
+// Play on a player that plays already changes nothing: no new connection,
+// no gap in the sound.
+TEST_F(MprisTest, PlayWhilePlayingChangesNothing) {
+  openPlaying();
+  const std::uint64_t before = player().generation();
+  const auto channel = player().state().channel;
+  EXPECT_EQ(playerctl({QStringLiteral("play")}).exitCode, 0);
+  EXPECT_EQ(player().generation(), before);
+  EXPECT_EQ(player().state().channel, channel);
+  EXPECT_TRUE(playing());
+  EXPECT_EQ(playerctl({QStringLiteral("status")}).out, QStringLiteral("Playing"));
+}
+
 TEST_F(MprisTest, ChangesAreAnnounced) {
   openPlaying();
   ChangeLog log;

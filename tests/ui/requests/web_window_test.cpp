@@ -2,7 +2,10 @@
 // engine loaded on the first opening.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -26,21 +29,70 @@ void clickThroughWindow(QWidget* widget) {
   QTest::mouseClick(window, Qt::LeftButton, {}, widget->mapTo(widget->window(), widget->rect().center()));
 }
 
+// The program's main window with its request window, shown.
+struct ShownWindows {
+  explicit ShownWindows(const QUrl& page) : main(player, Options()), request(new TfrmWebIstek(&main)) {
+    main.setDialogs({nullptr, request});
+    request->setPageAddress(page);
+    QObject::connect(&main, &ui::TfrmMain::shown, [this] { shown = true; });
+    main.show();
+  }
+  static ui::MainWindowOptions Options() {
+    ui::MainWindowOptions options;
+    options.listenForHandOver = false;
+    options.instanceLockHolder = false;
+    return options;
+  }
+  Player player;
+  ui::TfrmMain main;
+  TfrmWebIstek* request;  // owned by the main window
+  bool shown = false;
+};
+
+// As root the engine's sandbox cannot run, and the program never switches it
+// off by itself: a box says why and the request window stays closed, with no
+// browser made.
+TEST_F(WebRequestTest, AsRootWithoutTheSandboxABoxSaysWhyAndTheWindowStaysClosed) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "the sandbox runs for other users";
+  }
+  const QByteArray switchedOff = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+  qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+  ShownWindows windows(page->address());
+  ASSERT_TRUE(spinUntil([&] { return windows.shown; }, 10s));
+  ui::TfrmMain& main = windows.main;
+  TfrmWebIstek* request = windows.request;
+
+  QString text;
+  bool requestShown = false;
+  QTimer poller;
+  poller.setInterval(20);
+  QObject::connect(&poller, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    text = box->text();
+    requestShown = request->isVisible();
+    box->accept();
+  });
+  poller.start();
+  clickThroughWindow(main.lIstek);
+  spinUntil([&] { return !text.isEmpty(); }, 10s);
+  poller.stop();
+  if (!switchedOff.isNull()) qputenv("QTWEBENGINE_DISABLE_SANDBOX", switchedOff);
+
+  EXPECT_TRUE(text.contains(QStringLiteral("root"))) << text.toStdString();
+  EXPECT_FALSE(requestShown);
+  EXPECT_FALSE(request->isVisible());
+  EXPECT_EQ(request->webBrowser(), nullptr);
+}
+
 // The program's own path: this test does not link the engine, so it loads
 // first when the window first opens, as in the program.
 TEST_F(WebRequestTest, MainWindowLabelOpensTheWindowModally) {
-  ui::MainWindowOptions options;
-  options.listenForHandOver = false;
-  options.instanceLockHolder = false;
-  Player player;
-  ui::TfrmMain main(player, options);
-  auto* request = new TfrmWebIstek(&main);
-  main.setDialogs({nullptr, request});
-  request->setPageAddress(page->address());
-  bool mainShown = false;
-  QObject::connect(&main, &ui::TfrmMain::shown, [&] { mainShown = true; });
-  main.show();
-  ASSERT_TRUE(spinUntil([&] { return mainShown; }, 10s));
+  ShownWindows windows(page->address());
+  ASSERT_TRUE(spinUntil([&] { return windows.shown; }, 10s));
+  ui::TfrmMain& main = windows.main;
+  TfrmWebIstek* request = windows.request;
 
   EXPECT_EQ(request->webBrowser(), nullptr);
   EXPECT_EQ(webViews(), 0);
