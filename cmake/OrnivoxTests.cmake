@@ -18,9 +18,10 @@
 # A program without a wrapper is listed test by test (gtest_discover_tests);
 # one with a wrapper is run whole, or in shards, since the wrapper's set-up
 # is what the tests share. CTest's parallel slots are counted as two per
-# processor (scripts/test.sh runs "ctest -j <2 x processors>"): an entry
-# marked REALTIME takes two, a processor of its own, so a parallel run never
-# squeezes its playback; any other entry takes one.
+# processor (scripts/test.sh runs "ctest -j <2 or 3 x processors>"): an entry
+# marked REALTIME takes two, and one of the cores of the resource file that
+# scripts/test.sh hands to CTest, so no more of them play at once than there
+# are processors; any other entry takes one slot.
 include(GoogleTest)
 
 set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
@@ -76,7 +77,9 @@ function(ornivox_gtest name)
   if(arg_REALTIME)
     # COST starts them first: on a fresh clone CTest has no timings yet, and a
     # long real-time test begun last would leave the other processor idle.
-    list(APPEND properties PROCESSORS 2 COST 100)
+    # Each holds one of the machine's cores (a resource scripts/test.sh
+    # describes to CTest), so no more play in real time than there are cores.
+    list(APPEND properties PROCESSORS 2 COST 100 RESOURCE_GROUPS "cores:1")
   endif()
 
   if(NOT launcher AND NOT arg_SHARDS)
