@@ -44,11 +44,13 @@ struct Opened {
 };
 
 // Opens `url`; a playlist answer is followed to its first entry that opens.
-Opened openUrl(const std::string& url, DWORD flags, int depth) {
+// One deadline bounds the whole open, nested playlists and their entries
+// included: the network time-out is the longest a create may block.
+Opened openUrl(const std::string& url, DWORD flags, int depth, Stream::Clock::time_point deadline) {
+  if (Stream::Clock::now() >= deadline) return {nullptr, BASS_ERROR_TIMEOUT};
   Engine& engine = Engine::instance();
   auto stream = std::make_shared<Stream>(engine.streamSettings(), flags);
   if (!engine.addConnecting(stream)) return {nullptr, BASS_ERROR_INIT};
-  const auto deadline = Stream::Clock::now() + std::chrono::milliseconds(engine.config.netTimeoutMs.load());
   std::vector<std::string> playlist;
   const int error = stream->open(url, deadline, playlist);
   engine.removeConnecting(stream);
@@ -59,8 +61,8 @@ Opened openUrl(const std::string& url, DWORD flags, int depth) {
   if (depth >= kMaxPlaylistDepth) return {nullptr, BASS_ERROR_FILEFORM};
   Opened last{nullptr, BASS_ERROR_FILEOPEN};
   for (std::size_t i = 0; i < playlist.size() && i < kMaxPlaylistEntries; ++i) {
-    last = openUrl(playlist[i], flags, depth + 1);
-    if (last.stream || last.error == BASS_ERROR_INIT) break;
+    last = openUrl(playlist[i], flags, depth + 1, deadline);
+    if (last.stream || last.error == BASS_ERROR_INIT || last.error == BASS_ERROR_TIMEOUT) break;
   }
   return last;
 }
@@ -170,7 +172,9 @@ HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOA
   if (!Engine::instance().initialized()) return fail(BASS_ERROR_INIT, HSTREAM{0});
   if (!url || !*url) return fail(BASS_ERROR_FILEOPEN, HSTREAM{0});
   if (offset != 0 || proc) return fail(BASS_ERROR_ILLPARAM, HSTREAM{0});
-  Opened opened = openUrl(url, flags, 0);
+  Opened opened = openUrl(url, flags, 0,
+                          Stream::Clock::now() +
+                              std::chrono::milliseconds(Engine::instance().config.netTimeoutMs.load()));
   if (!opened.stream) return fail(opened.error, HSTREAM{0});
   const HSTREAM handle = Engine::instance().publish(opened.stream);
   if (!handle) return fail(BASS_ERROR_INIT, HSTREAM{0});

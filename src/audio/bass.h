@@ -8,9 +8,12 @@
 // Callbacks: sync procedures (BASS_ChannelSetSync) run on an engine thread of
 // their stream, never on the caller's thread and never on the audio output
 // thread. A callback may block (for example on a synchronous hand-over to the
-// UI thread): BASS_StreamFree and BASS_Free never wait for a callback, so
-// freeing from the thread the callback waits on cannot deadlock. After a
-// stream is freed its handle fails every call with BASS_ERROR_HANDLE.
+// UI thread): BASS_StreamFree never waits for a callback, so freeing a stream
+// from the thread the callback waits on cannot deadlock. BASS_Free, which
+// ends the engine, waits until every callback in progress has returned, so
+// that none reaches what its caller destroys next: release first whatever a
+// callback may wait for. After a stream is freed its handle fails every call
+// with BASS_ERROR_HANDLE.
 //
 // Handles are never reused while the process runs: a stale handle stays
 // stale, a freed stream's late callbacks see a handle that fails.
@@ -25,8 +28,8 @@
 //   held, so it may call back in.
 // - The device thread (SDL's): mixes the playing streams from their decoded
 //   queues into the device, never blocking on more than the playing list.
-// - The reaper: joins the threads of freed streams, so that no caller waits
-//   for them.
+// - The reaper: joins the threads of freed streams, so that no caller of
+//   BASS_StreamFree waits for them; BASS_Free waits for the reaper.
 // Locks, outermost first: the engine's life cycle (BASS_Init, BASS_Free),
 // the stream table, the output device, SDL's device lock, the playing list.
 // A stream's own locks (its source, its tags and syncs, its buffers) are
@@ -167,6 +170,8 @@ using DOWNLOADPROC = void(const void* buffer, DWORD length, void* user);
 DWORD BASS_GetVersion();
 // Opens the default output (device -1 or 1) at `freq`; `win` and `clsid` are ignored.
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
+// Stops every stream and the output and joins every engine thread; see
+// Callbacks above.
 BOOL BASS_Free();
 // The last error of the calling thread.
 int BASS_ErrorGetCode();

@@ -12,7 +12,6 @@ extern "C" {
 namespace ornivox::audio {
 
 namespace {
-constexpr auto kFreeWaitLimit = std::chrono::milliseconds(3000);
 }
 
 Engine& Engine::instance() {
@@ -53,7 +52,7 @@ int Engine::free() {
     reaper_.add(std::move(s));
   }
   output_.close();
-  reaper_.finish(kFreeWaitLimit);
+  reaper_.finish();
   return BASS_OK;
 }
 

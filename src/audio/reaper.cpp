@@ -4,7 +4,7 @@
 
 namespace ornivox::audio {
 
-Reaper::~Reaper() { finish(std::chrono::milliseconds(2000)); }
+Reaper::~Reaper() { finish(); }
 
 void Reaper::start() {
   std::lock_guard lock(mutex_);
@@ -38,16 +38,16 @@ void Reaper::run() {
   }
 }
 
-void Reaper::finish(std::chrono::milliseconds limit) {
+void Reaper::finish() {
   std::unique_lock lock(mutex_);
   if (!thread_.joinable()) return;
   stopping_ = true;
   changed_.notify_all();
-  const bool idle = changed_.wait_for(lock, limit, [&] { return queue_.empty() && !busy_; });
   std::thread t = std::move(thread_);
   lock.unlock();
-  if (idle) t.join();
-  else t.detach();  // a callback that never returns must not hang the caller
+  // Every stream handed over is joined: none of their threads may run a
+  // callback into a caller that has gone on to destroy what it reaches.
+  t.join();
 }
 
 }  // namespace ornivox::audio

@@ -19,10 +19,9 @@ class Reaper {
   ~Reaper();
   void start();
   void add(std::shared_ptr<Stream> stream);  // the stream must be stopped already
-  // Waits up to `limit` for every stream handed over to be joined, then ends
-  // the reaper's thread. A stream still stuck in a callback is left to finish
-  // on its own.
-  void finish(std::chrono::milliseconds limit);
+  // Waits until every stream handed over is joined (a callback in progress
+  // has returned), then ends the reaper's thread.
+  void finish();
 
  private:
   void run();

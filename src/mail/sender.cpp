@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace ornivox::mail {
 namespace {
@@ -58,6 +60,82 @@ std::string Url(const std::string& host, int port) {
 
 }  // namespace
 
+namespace {
+
+// How one attempt talks to the server about encryption and logging in.
+enum class Login {
+  // No login; STARTTLS when the server offers it, and when it does, a
+  // certificate that fails the check ends the attempt.
+  None,
+  // AUTH LOGIN, only inside STARTTLS: a server without it is not logged in
+  // to at all.
+  OverTls,
+};
+
+struct Outcome {
+  CURLcode code = CURLE_FAILED_INIT;
+  bool loginOffered = false;  // an AUTH line of the server's named LOGIN
+};
+
+// Watches the server's replies for its AUTH line.
+int WatchReplies(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+  if (type != CURLINFO_HEADER_IN) return 0;
+  std::string line(data, size);
+  for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (line.rfind("250-AUTH", 0) == 0 || line.rfind("250 AUTH", 0) == 0) {
+    std::string mechanisms = " " + line.substr(8) + " ";
+    for (char& c : mechanisms)
+      if (c == '\r' || c == '\n' || c == '=') c = ' ';
+    if (mechanisms.find(" LOGIN ") != std::string::npos) static_cast<Outcome*>(user)->loginOffered = true;
+  }
+  return 0;
+}
+
+Outcome Attempt(const Settings& settings, int port, std::string_view envelopeFrom, const std::string& message,
+                curl_slist* recipients, const std::atomic<bool>* cancel, Login login) {
+  Outcome outcome;
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+  if (!curl) return outcome;
+  CURL* h = curl.get();
+
+  Upload upload{message};
+  const std::string url = Url(settings.host, port);
+  const std::string from = "<" + OneLine(envelopeFrom) + ">";
+  const long replySeconds = std::max<long>(1, static_cast<long>(settings.replyTimeout.count()));
+  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp") == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadChunk) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_READDATA, &upload) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size())) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeout.count())) ==
+                CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, replySeconds) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_XFERINFODATA, cancel) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, WatchReplies) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_DEBUGDATA, &outcome) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_VERBOSE, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_USE_SSL, login == Login::OverTls ? CURLUSESSL_ALL : CURLUSESSL_TRY) ==
+                CURLE_OK;
+  if (ok && !settings.caFile.empty()) ok = curl_easy_setopt(h, CURLOPT_CAINFO, settings.caFile.c_str()) == CURLE_OK;
+  if (ok && login == Login::OverTls)
+    ok = curl_easy_setopt(h, CURLOPT_USERNAME, settings.user.c_str()) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_PASSWORD, settings.password.c_str()) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN") == CURLE_OK;
+  if (!ok) return outcome;
+  // The transfer ends with the server's reply to the data; QUIT follows when
+  // the handle is released, and its failure cannot undo a delivered mail.
+  outcome.code = curl_easy_perform(h);
+  return outcome;
+}
+
+}  // namespace
+
 bool SendMessage(const Settings& settings, int port, std::string_view envelopeFrom, const std::string& message,
                  const std::atomic<bool>* cancel) {
   // Without a host there is nobody to talk to: no connection at all.
@@ -74,41 +152,21 @@ bool SendMessage(const Settings& settings, int port, std::string_view envelopeFr
   // Nobody to send to is a failure, not a mail: libcurl would not send one
   // and ask the server for HELP instead, which any server answers.
   if (!recipients) return false;
-  // Declared after the list: the handle goes first, and closing the
-  // connection may still look at what it was given.
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) return false;
-  CURL* h = curl.get();
 
-  Upload upload{message};
-  const std::string url = Url(settings.host, port);
-  const std::string from = "<" + OneLine(envelopeFrom) + ">";
-  const long replySeconds = std::max<long>(1, static_cast<long>(settings.replyTimeout.count()));
-  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp") == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.c_str()) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients.get()) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadChunk) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_READDATA, &upload) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size())) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeout.count())) ==
-                CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, replySeconds) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_XFERINFODATA, cancel) == CURLE_OK;
-  // No user name, no login; with one, only AUTH LOGIN, and only when the
-  // server offers authentication at all.
-  if (ok && !settings.user.empty())
-    ok = curl_easy_setopt(h, CURLOPT_USERNAME, settings.user.c_str()) == CURLE_OK &&
-         curl_easy_setopt(h, CURLOPT_PASSWORD, settings.password.c_str()) == CURLE_OK &&
-         curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN") == CURLE_OK;
-  if (!ok) return false;
-  // The transfer ends with the server's reply to the data; QUIT follows when
-  // the handle is released, and its failure cannot undo a delivered mail.
-  return curl_easy_perform(h) == CURLE_OK;
+  auto send = [&](Login login) {
+    return Attempt(settings, port, envelopeFrom, message, recipients.get(), cancel, login);
+  };
+  if (settings.user.empty()) return send(Login::None).code == CURLE_OK;
+  // The password travels only encrypted, and only to a server that offers
+  // LOGIN. Without either the request still goes, without a login, as it
+  // always has to a server that asks for none. Every failure below comes
+  // before the message's data, so nothing is sent twice.
+  const Outcome first = send(Login::OverTls);
+  if (first.code == CURLE_OK) return true;
+  if (cancel && cancel->load()) return false;
+  if (first.code == CURLE_USE_SSL_FAILED || (first.code == CURLE_LOGIN_DENIED && !first.loginOffered))
+    return send(Login::None).code == CURLE_OK;
+  return false;
 }
 
 bool MailGonder(const Settings& settings, int port, const Request& request, std::time_t now,

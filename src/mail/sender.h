@@ -17,8 +17,14 @@ namespace ornivox::mail {
 
 struct Settings {
   std::string host;      // empty: every attempt fails before any connection
-  std::string user;      // empty: no login; else AUTH LOGIN with the password
+  // Empty: no login. Else AUTH LOGIN with the password, but only inside
+  // STARTTLS and only when the server offers LOGIN; otherwise the request
+  // goes without a login. STARTTLS is used whenever the server offers it.
+  std::string user;
   std::string password;
+  // The certificates to trust for STARTTLS, as a PEM file; empty: the
+  // system's.
+  std::string caFile;
   std::vector<std::string> recipients;
   // Our own limits, so a silent server ends the attempt: from the TCP connect
   // through the greeting and EHLO, and for each later reply.

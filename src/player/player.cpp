@@ -4,6 +4,7 @@
 #include <cfenv>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 
 #include "desktop/now_playing.h"
 #include "metadata/tag_text.h"
@@ -91,9 +92,15 @@ void Player::OpenStation(const std::string& source) {
   startConnection();
   BASS_Start();
   setVolumeBarFromDevice();
+  recovery_ = Recovery{true, false, 0, std::nullopt};
 }
 
 void Player::btnPlayClick() {
+  recovery_ = Recovery{true, false, 0, std::nullopt};
+  restart();
+}
+
+void Player::restart() {
   BASS_Stop();
   startConnection();
   BASS_Start();
@@ -102,8 +109,41 @@ void Player::btnPlayClick() {
 }
 
 void Player::btnDurClick() {
+  recovery_ = Recovery{};
   view().setWatchdogEnabled(false);
   BASS_Stop();
+}
+
+namespace {
+
+// How long the quick recovery waits before each attempt after a drop: at
+// once, then ever longer, so a server that is down is not hammered.
+constexpr std::chrono::seconds kRecoveryWaits[] = {std::chrono::seconds(0), std::chrono::seconds(1),
+                                                   std::chrono::seconds(2), std::chrono::seconds(4),
+                                                   std::chrono::seconds(8)};
+
+}  // namespace
+
+void Player::recoverIfDropped() {
+  if (!recovery_.armed) return;
+  const DWORD active = BASS_ChannelIsActive(state_.channel);
+  if (active == BASS_ACTIVE_PLAYING || active == BASS_ACTIVE_STALLED || activeConnections() > 0) {
+    // Sound again: the next drop is answered at once.
+    if (active == BASS_ACTIVE_PLAYING) {
+      recovery_.heard = true;
+      recovery_.step = 0;
+    }
+    recovery_.droppedAt.reset();
+    return;
+  }
+  if (!recovery_.heard) return;
+  if (recovery_.step >= std::size(kRecoveryWaits)) return;  // the watchdog's turn
+  const auto now = std::chrono::steady_clock::now();
+  if (!recovery_.droppedAt) recovery_.droppedAt = now;
+  if (now - *recovery_.droppedAt < kRecoveryWaits[recovery_.step]) return;
+  ++recovery_.step;
+  recovery_.droppedAt.reset();
+  restart();
 }
 
 void Player::TimerKontrolTimer() {
@@ -120,7 +160,8 @@ void Player::TimerKontrolTimer() {
   if (BASS_ChannelIsActive(state_.channel) != BASS_ACTIVE_PLAYING) {
     view().setStationLine(str(texts::kNoService));
     view().repaintStationLine();
-    btnPlayClick();
+    // Not the listener's play: the quick recovery keeps its place.
+    restart();
   }
 }
 
@@ -146,6 +187,7 @@ void Player::tLevelTimer() {
     }
   }
   view().setLevels(left, right);
+  recoverIfDropped();
 }
 
 void Player::setVolumeBarFromDevice() {

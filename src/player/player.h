@@ -23,8 +23,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -64,12 +66,19 @@ class Player {
   // by then when `source` names a playlist; nothing else has been done.
   void OpenStation(const std::string& source);
 
+  // Play (the listener's, or a desktop's on their behalf) also arms the quick
+  // recovery below; stop disarms it: no reconnection of any kind until play.
   void btnPlayClick();
   void btnDurClick();
   void TimerKontrolTimer();
   void sndBarPropertiesChange(int position);
   void btnSesAcikClick();   // mute
   void btnSesKapaliClick(); // unmute
+  // The meters; the same tick paces the quick recovery: when a stream that
+  // played has ended (or its reconnection failed) and no connection is being
+  // made, the player connects again at once, then after waits of 1, 2, 4
+  // and 8 s; after that the watchdog's period is the only pace left. A
+  // station that never played is left to the watchdog.
   void tLevelTimer();
   // The volume bar to the device's volume, in whole per cent.
   void setVolumeBarFromDevice();
@@ -98,6 +107,8 @@ class Player {
 
  private:
   PlayerView& view();
+  void restart();
+  void recoverIfDropped();
   void startConnection();
   void ConnectionThread(std::string url, std::uint64_t generation);
   void handleStatus(std::uint64_t generation, int code, const StatusParam& param);
@@ -111,6 +122,18 @@ class Player {
   std::unique_ptr<TagRelay> tags_;
   // The now-playing line's way to the desktop's messenger.
   std::unique_ptr<desktop::MessengerLink> messenger_;
+
+  // The quick recovery (UI thread only): armed from play to stop, and acting
+  // once the stream was heard; `step` indexes the waits, counted from when
+  // the stream was found dropped (`droppedAt`, unset while it plays or a
+  // connection is being made).
+  struct Recovery {
+    bool armed = false;
+    bool heard = false;
+    std::size_t step = 0;
+    std::optional<std::chrono::steady_clock::time_point> droppedAt;
+  };
+  Recovery recovery_;
 
   // Written on the UI thread only; read by connection threads to leave early.
   std::atomic<std::uint64_t> generation_{0};

@@ -39,7 +39,10 @@ std::string scenarios() {
          R"("list.m3u": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n#EXTM3U\n#EXTINF:-1,Yerel\nhttp://127.0.0.1:{PORT}/audio\n"}],)"
          R"("asx": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: video/x-ms-asf\r\n\r\n<ASX version=\"3.0\"><Entry><Ref href=\"http://127.0.0.1:{PORT}/list.m3u\"/></Entry></ASX>"}],)"
          R"("localonly.pls": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n[playlist]\nFile1=/etc/passwd\nFile2=file:///etc/passwd\n"}],)"
-         R"("self.m3u": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\nhttp://127.0.0.1:{PORT}/self.m3u\n"}])"
+         R"("self.m3u": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\nhttp://127.0.0.1:{PORT}/self.m3u\n"}],)"
+         // Three mirrors that never answer, one behind a nested playlist.
+         R"("mirrors.asx": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: video/x-ms-asf\r\n\r\n<ASX version=\"3.0\"><Entry><Ref href=\"http://127.0.0.1:{PORT}/stall\"/></Entry><Entry><Ref href=\"http://127.0.0.1:{PORT}/stall.m3u\"/></Entry><Entry><Ref href=\"http://127.0.0.1:{PORT}/stall\"/></Entry></ASX>"}],)"
+         R"("stall.m3u": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\nhttp://127.0.0.1:{PORT}/stall\n"}])"
          "}";
 }
 
@@ -62,6 +65,8 @@ TEST_F(Misbehaving, CreateFailsCleanlyAndInTime) {
       {"dropheaders", BASS_ERROR_FILEFORM}, {"loop", BASS_ERROR_CREATE},   {"missing", BASS_ERROR_CREATE},
       {"empty", BASS_ERROR_FILEFORM},    {"html", BASS_ERROR_FILEFORM},   {"localonly.pls", BASS_ERROR_FILEFORM},
       {"self.m3u", BASS_ERROR_FILEFORM},
+      // One time-out for the whole create, however many entries it tries.
+      {"mirrors.asx", BASS_ERROR_TIMEOUT},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);

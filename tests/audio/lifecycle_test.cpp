@@ -105,6 +105,39 @@ TEST_F(EngineTest, FreeingNeverWaitsForACallbackThatWaitsForTheFreeingThread) {
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
+// Releasing the engine is final: when BASS_Free returns, no callback runs
+// any more, however long the last one took, so its caller may destroy what
+// the callbacks reach (as the player destroys its tag relay).
+TEST_F(EngineTest, NoCallbackOutlivesTheEngine) {
+  auto server = icyServer();
+  const HSTREAM h = open(server->url("s"));
+  ASSERT_NE(h, 0u);
+  struct Target {
+    std::promise<void> entered;
+    std::atomic<int> calls{0};
+    std::atomic<bool> left{false};
+  };
+  auto* target = new Target;
+  auto slow = [](HSYNC, DWORD, DWORD, void* user) {
+    auto* t = static_cast<Target*>(user);
+    if (t->calls++ != 0) return;
+    t->entered.set_value();
+    // Work that outlasts any grace period the engine might give it.
+    std::this_thread::sleep_for(3500ms);
+    t->left = true;
+  };
+  ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_META, 0, slow, target), 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_EQ(target->entered.get_future().wait_for(5s), std::future_status::ready);
+  EXPECT_TRUE(BASS_Free());
+  EXPECT_TRUE(target->left.load()) << "a callback still ran after BASS_Free returned";
+  const int calls = target->calls.load();
+  // Under AddressSanitizer a callback that still ran would be caught here.
+  delete target;
+  EXPECT_GE(calls, 1);
+  EngineEnvironment::initEngine();
+}
+
 TEST_F(EngineTest, RepeatedCreateAndFreeLeavesNothingBehind) {
   auto server = icyServer();
   const std::string url = server->url("fast");

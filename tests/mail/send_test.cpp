@@ -20,33 +20,54 @@ mail::Settings Local() {
   return settings;
 }
 
-TEST(MailGonder, LogsInOnlyWithAUserAndThenWithLogin) {
+// The password goes only inside STARTTLS and only as AUTH LOGIN; without
+// either the request still goes, without a login. STARTTLS is used whenever
+// it is offered.
+TEST(MailGonder, LogsInOnlyOverTlsAndThenWithLogin) {
   struct Case {
     const char* what;
+    const char* mode;
     const char* user;
-    const char* password;
-    std::optional<std::string> login;  // as the server saw it
+    bool tls;                           // as the server saw it
+    std::optional<std::string> login;
     std::optional<std::string> mechanism;
   };
   const Case cases[] = {
-      {"no user: no login although the server offers it", "", "unused", std::nullopt, std::nullopt},
-      {"user and password: AUTH LOGIN", "istek", "gizli", "istek", "LOGIN"},
+      {"no user: no login although the server offers it", "accept", "", false, std::nullopt, std::nullopt},
+      {"no STARTTLS: no login in clear, the mail still goes", "accept", "istek", false, std::nullopt, std::nullopt},
+      {"STARTTLS and LOGIN: logged in, encrypted", "tls", "istek", true, "istek", "LOGIN"},
+      {"STARTTLS without a user: encrypted all the same", "tls", "", true, std::nullopt, std::nullopt},
+      {"STARTTLS but only PLAIN: no login, the mail still goes", "tls-plain-only", "istek", true, std::nullopt,
+       std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    SmtpServer server({{0, "accept"}});
+    SmtpServer server({{0, c.mode}});
     mail::Settings settings = Local();
     settings.user = c.user;
-    settings.password = c.password;
+    settings.password = "gizli";
+    settings.caFile = server.certificate();
     ASSERT_TRUE(mail::MailGonder(settings, server.port(0), {"Ali", "ali@dalgaton.example", "", "", ""}));
     ASSERT_TRUE(server.waitForMessages(1, 5s));
     const SmtpMessage m = server.messages().at(0);
+    EXPECT_EQ(m.tls, c.tls);
     EXPECT_EQ(m.login, c.login);
     EXPECT_EQ(m.mechanism, c.mechanism);
     if (c.login) {
-      EXPECT_EQ(m.password, std::string(c.password));
+      EXPECT_EQ(m.password, std::string("gizli"));
     }
   }
+}
+
+// A certificate nobody vouches for ends the attempt before anything is sent.
+TEST(MailGonder, AnUntrustedCertificateSendsNothing) {
+  SmtpServer server({{0, "tls"}});
+  mail::Settings settings = Local();
+  settings.user = "istek";
+  settings.password = "gizli";
+  EXPECT_FALSE(mail::MailGonder(settings, server.port(0), {"Ali", "ali@dalgaton.example", "", "", ""}));
+  ASSERT_TRUE(server.settle());
+  EXPECT_TRUE(server.messages().empty());
 }
 
 TEST(MailGonder, AttemptOutcomes) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
@@ -75,6 +76,17 @@ SmtpServer::SmtpServer(const std::vector<std::pair<int, std::string>>& listens) 
   for (const auto& [port, mode] : listens) {
     argv.push_back("--listen");
     argv.push_back(std::to_string(port) + ":" + mode);
+    if (mode.rfind("tls", 0) == 0 && certificate_.empty()) {
+      char name[] = "/tmp/ornivox-smtp-cert-XXXXXX";
+      const int fd = ::mkstemp(name);
+      if (fd < 0) throw std::runtime_error("no file for the mail server's certificate");
+      ::close(fd);
+      certificate_ = name;
+    }
+  }
+  if (!certificate_.empty()) {
+    argv.push_back("--certificate");
+    argv.push_back(certificate_);
   }
   child_ = std::make_unique<testsupport::ChildProcess>(argv);
   const auto line = child_->readLine(20s);
@@ -93,6 +105,7 @@ SmtpServer::~SmtpServer() {
   }
   if (reader_.joinable()) reader_.join();
   child_->stop();
+  if (!certificate_.empty()) ::unlink(certificate_.c_str());
 }
 
 void SmtpServer::read() {
@@ -120,6 +133,7 @@ void SmtpServer::read() {
       m.mailFrom = json->getString("mail_from");
       m.rcptTos = Strings(json->get("rcpt_tos"));
       m.data = Base64Decode(json->getString("data"));
+      m.tls = json->getBool("tls");
       m.login = OptionalString(*json, "auth");
       m.password = OptionalString(*json, "password");
       m.mechanism = OptionalString(*json, "mechanism");

@@ -22,6 +22,7 @@ struct SmtpMessage {
   std::string mailFrom;
   std::vector<std::string> rcptTos;
   std::string data;  // the bytes as received, dot-stuffing undone
+  bool tls = false;  // STARTTLS was on when the message came
   std::optional<std::string> login, password, mechanism;
   // As Python's mail parser reads the message (UTF-8).
   std::vector<std::string> headerNames;
@@ -30,11 +31,15 @@ struct SmtpMessage {
 
 class SmtpServer {
  public:
-  // {port, mode}: port 0 takes a free one; modes accept, refuse, drop, silent.
+  // {port, mode}: port 0 takes a free one; modes accept, refuse, drop,
+  // silent, tls, tls-plain-only (tests/fixtures/smtp_server.py).
   explicit SmtpServer(const std::vector<std::pair<int, std::string>>& listens);
   ~SmtpServer();
 
   int port(std::size_t index) const { return ports_.at(index); }
+  // The TLS modes' certificate (PEM), for the client to trust; empty
+  // without a TLS mode.
+  const std::string& certificate() const { return certificate_; }
 
   // Makes sure every connection made so far has been reported: a probe
   // connection per port, which the server accepts after the earlier ones, is
@@ -53,6 +58,7 @@ class SmtpServer {
   void read();
   int rawConnects(int port) const;
 
+  std::string certificate_;
   std::unique_ptr<testsupport::ChildProcess> child_;
   std::vector<int> ports_;
   std::thread reader_;

@@ -190,20 +190,47 @@ TEST_F(MainWindowTest, StopHoldsThenPlayReconnects) {
   expectStationTone(listen());
 }
 
-TEST_F(MainWindowTest, TheWatchdogReconnectsADroppedStream) {
+// A stream that played and then ended is picked up again at once, long
+// before the watchdog would (a minute here), and without its "Servis Yok".
+TEST_F(MainWindowTest, ADroppedStreamIsPickedUpAtOnce) {
+  auto server = scripted();
+  MainWindowOptions options;
+  options.watchdogIntervalMs = 60000;
+  open(server->url("drop"), options);
+  ASSERT_TRUE(waitPlaying());
+  const HSTREAM first = state().channel;
+  // About three seconds of audio, then the server closes and the stream
+  // plays out.
+  ASSERT_TRUE(spinUntil([&] { return server->requestCount("drop") >= 2; }, 15s));
+  ASSERT_TRUE(spinUntil([&] { return playing() && state().channel != first; }, 15s));
+  EXPECT_FALSE(stationLines.contains(kNoService)) << stationLines.join('|').toStdString();
+  const auto pcm = listen();
+  EXPECT_GT(testsupport::toneMagnitude(pcm.data(), pcm.size() / 2, 0, 440, 44100), 0.3);
+}
+
+// Stop means stop: a stream that ends after the listener stopped it is not
+// picked up again, by the quick recovery or by the watchdog.
+TEST_F(MainWindowTest, AfterStopNothingReconnects) {
   auto server = scripted();
   MainWindowOptions options;
   options.watchdogIntervalMs = 1000;
   open(server->url("drop"), options);
   ASSERT_TRUE(waitPlaying());
-  const HSTREAM first = state().channel;
-  // About three seconds of audio, then the server closes; the stream plays
-  // out, the watchdog finds it not playing and connects again.
-  ASSERT_TRUE(spinUntil([&] { return server->requestCount("drop") >= 2; }, 20s));
-  ASSERT_TRUE(spinUntil([&] { return playing() && state().channel != first; }, 15s));
+  QTest::mouseClick(window->btnDur, Qt::LeftButton);
+  // The three seconds of audio and a few watchdog periods go by.
+  EXPECT_FALSE(spinUntil([&] { return server->requestCount("drop") >= 2; }, 8s));
+  EXPECT_FALSE(window->TimerKontrol->isActive());
+}
+
+// A station that never played is the watchdog's: it says "Servis Yok" and
+// tries again at its own pace.
+TEST_F(MainWindowTest, TheWatchdogRetriesAStationThatNeverPlayed) {
+  auto server = scripted();
+  MainWindowOptions options;
+  options.watchdogIntervalMs = 1000;
+  open(server->url("hold"), options);
+  ASSERT_TRUE(spinUntil([&] { return server->requestCount("hold") >= 2; }, 10s));
   EXPECT_TRUE(stationLines.contains(kNoService)) << stationLines.join('|').toStdString();
-  const auto pcm = listen();
-  EXPECT_GT(testsupport::toneMagnitude(pcm.data(), pcm.size() / 2, 0, 440, 44100), 0.3);
 }
 
 TEST_F(MainWindowTest, MuteAndTheVolumeBar) {
