@@ -85,7 +85,7 @@ stamp "build: ${presets[0]}"
 build_one "${presets[0]}"
 
 # The machine's cores as a CTest resource: each real-time test holds one.
-resources=$state/cores.json
+resources=$PWD/$state/cores.json
 {
   printf '{"version": {"major": 1, "minor": 0}, "local": [{"cores": ['
   for ((i = 0; i < cores; i++)); do
