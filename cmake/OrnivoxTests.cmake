@@ -103,7 +103,8 @@ function(ornivox_gtest name)
   # shards run side by side.
   math(EXPR last "${arg_SHARDS} - 1")
   foreach(shard RANGE ${last})
-    set(program "$<TARGET_FILE_DIR:${name}>/${name}.shard${shard}")
+    # No dot in the name: the settings file replaces what follows a dot.
+    set(program "$<TARGET_FILE_DIR:${name}>/${name}-shard${shard}")
     add_custom_command(TARGET ${name} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E rm -f "${program}"
       COMMAND ${CMAKE_COMMAND} -E create_hardlink "$<TARGET_FILE:${name}>" "${program}")
