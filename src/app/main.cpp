@@ -3,6 +3,7 @@
 // one becomes a second, independent player. This file only composes: it
 // makes the player, the windows and the services and wires them together.
 #include <QApplication>
+#include <QTimer>
 
 #include <iostream>
 #include <string>
@@ -25,6 +26,8 @@ namespace {
 // The player acknowledges once it has opened the argument; a player that is
 // still starting, or hung, must not keep this process for ever.
 constexpr int kHandOverTimeoutMs = 10000;
+// How often a player without the lock looks whether it has come free.
+constexpr int kTakeOverIntervalMs = 1000;
 
 }  // namespace
 
@@ -36,7 +39,7 @@ int main(int argc, char** argv) {
   const std::string argument = argc > 1 ? std::string(argv[1]) : std::string();
 
   // Held until the process ends; the kernel lets go of it even after a crash.
-  const desktop::InstanceLock lock = desktop::InstanceLock::acquire(name);
+  desktop::InstanceLock lock = desktop::InstanceLock::acquire(name);
   if (lock.heldElsewhere() && !argument.empty()) {
     const std::string handed = app::ArgumentForRunningPlayer(argument);
     if (desktop::handOver(name, QByteArray::fromStdString(handed), kHandOverTimeoutMs)) return 0;
@@ -69,6 +72,21 @@ int main(int argc, char** argv) {
   frmMain.setDialogs({&frmHakkinda, &frmWebIstek});
   // On the desktop's session bus, when there is one.
   ui::MprisService mpris(frmMain);
+
+  // A player started beside another has neither the lock nor the endpoint.
+  // When that one ends, this one takes both over, so that a later start
+  // with a playlist still finds a player instead of becoming a third.
+  QTimer takeOver;
+  if (lock.heldElsewhere()) {
+    QObject::connect(&takeOver, &QTimer::timeout, [&] {
+      desktop::InstanceLock next = desktop::InstanceLock::acquire(name);
+      if (!next.held()) return;
+      lock = std::move(next);
+      takeOver.stop();
+      frmMain.takeOverHandOver();
+    });
+    takeOver.start(kTakeOverIntervalMs);
+  }
 
   frmMain.show();
   return app.exec();

@@ -14,10 +14,11 @@ constexpr std::string_view kField = "StreamTitle=";
 constexpr std::string_view kNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-";
 
 // Whether a "';" at `at` closes the title: padding NULs or the next field's
-// name and "=" after it.
+// name and "=" after it, blanks and tabs allowed in front of either.
 bool ClosesAt(std::string_view block, std::size_t at) {
   if (block.substr(at, 2) != "';") return false;
-  const std::string_view rest = block.substr(at + 2);
+  std::string_view rest = block.substr(at + 2);
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
   if (rest.find_first_not_of('\0') == std::string_view::npos) return true;
   const std::size_t name = rest.find_first_not_of(kNameChars);
   return name != 0 && name != std::string_view::npos && rest[name] == '=';

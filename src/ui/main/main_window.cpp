@@ -222,6 +222,10 @@ void TfrmMain::FormCreate() {
   }
 }
 
+void TfrmMain::takeOverHandOver() {
+  if (handover_) handover_->listen(true);
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (shownOnce_ || event->spontaneous()) return;

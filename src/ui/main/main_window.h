@@ -69,6 +69,11 @@ class TfrmMain : public QWidget, public PlayerView {
 
   void setDialogs(MainWindowDialogs dialogs) { dialogs_ = dialogs; }
 
+  // This player now holds the single-instance lock (the player that held it
+  // has ended): it takes the hand-over endpoint over, a stale one included,
+  // so later starts find it. Does nothing when it does not listen at all.
+  void takeOverHandOver();
+
   // PlayerView
   void setStationLine(const std::string& text) override;
   std::string stationLine() const override;
