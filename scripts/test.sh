@@ -7,8 +7,11 @@
 # The work overlaps where the machine allows: while one build's tests run
 # (they mostly wait on real-time audio and servers), the next builds compile
 # at the lowest priority, so they take only what the tests leave. Within a
-# build CTest runs tests side by side; those that play in real time keep a
-# processor to themselves (tests/CMakeLists.txt).
+# build CTest runs tests side by side; each that plays in real time holds a
+# core (cmake/OrnivoxTests.cmake).
+#   scripts/test.sh           what CI runs
+#   scripts/test.sh --long    the same with each fuzz target run for ten
+#                             minutes instead of 20 s
 #   ORNIVOX_PRESETS   the builds to test (default "release asan tsan")
 #   ORNIVOX_JOBS      CTest's parallel slots (default three times the
 #                     processors; twice under the thread checker, whose
@@ -16,6 +19,11 @@
 #   ORNIVOX_FUZZ_SECONDS, ORNIVOX_NO_FUZZ=1
 set -uo pipefail
 cd "$(dirname "$0")/.."
+case "${1:-}" in
+  "") ;;
+  --long) export ORNIVOX_FUZZ_SECONDS=${ORNIVOX_FUZZ_SECONDS:-600} ;;
+  *) echo "usage: $0 [--long]" >&2; exit 2 ;;
+esac
 
 scripts/install-deps.sh || { echo "installing packages failed"; exit 1; }
 scripts/build-ffmpeg.sh >/dev/null || { echo "building FFmpeg failed"; exit 1; }
