@@ -19,9 +19,9 @@
 # one with a wrapper is run whole, or in shards, since the wrapper's set-up
 # is what the tests share. CTest's parallel slots are counted as two per
 # processor (scripts/test.sh runs "ctest -j <2 or 3 x processors>"): an entry
-# marked REALTIME takes two, and one of the cores of the resource file that
-# scripts/test.sh hands to CTest, so no more of them play at once than there
-# are processors; any other entry takes one slot.
+# marked REALTIME takes two, and a lane of its own, one lane per core, so no
+# more of them play at once than there are processors; any other entry takes
+# one slot.
 include(GoogleTest)
 
 set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
@@ -29,6 +29,21 @@ set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
 # process's life. For the tests that start the toolkit (and the programs
 # they start, which inherit it).
 set(ORNIVOX_LSAN_ENV "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+
+# The real-time test entries take turns in as many lanes as the machine has
+# cores (a lock each, handed out in turn), so no more of them play at once
+# than there are processors, however many slots CTest runs.
+cmake_host_system_information(RESULT ORNIVOX_CORES QUERY NUMBER_OF_LOGICAL_CORES)
+function(_ornivox_realtime_lane test)
+  get_property(next GLOBAL PROPERTY ORNIVOX_REALTIME_NEXT)
+  if(NOT next)
+    set(next 0)
+  endif()
+  math(EXPR lane "${next} % ${ORNIVOX_CORES}")
+  math(EXPR next "${next} + 1")
+  set_property(GLOBAL PROPERTY ORNIVOX_REALTIME_NEXT ${next})
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK "ornivox_core_${lane}")
+endfunction()
 
 function(ornivox_gtest name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME;WIDGETS" "SHARDS;TIMEOUT"
@@ -77,9 +92,7 @@ function(ornivox_gtest name)
   if(arg_REALTIME)
     # COST starts them first: on a fresh clone CTest has no timings yet, and a
     # long real-time test begun last would leave the other processor idle.
-    # Each holds one of the machine's cores (a resource scripts/test.sh
-    # describes to CTest), so no more play in real time than there are cores.
-    list(APPEND properties PROCESSORS 2 COST 100 RESOURCE_GROUPS "cores:1")
+    list(APPEND properties PROCESSORS 2 COST 100)
   endif()
 
   if(NOT launcher AND NOT arg_SHARDS)
@@ -95,6 +108,9 @@ function(ornivox_gtest name)
   if(arg_SHARDS EQUAL 1)
     add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES ${properties})
+    if(arg_REALTIME)
+      _ornivox_realtime_lane(${name})
+    endif()
     return()
   endif()
   # Each shard runs the program under a name of its own (a hard link made
@@ -112,5 +128,8 @@ function(ornivox_gtest name)
     set_tests_properties(${name}.${shard} PROPERTIES ${properties})
     set_property(TEST ${name}.${shard} APPEND PROPERTY ENVIRONMENT
                  "GTEST_TOTAL_SHARDS=${arg_SHARDS}" "GTEST_SHARD_INDEX=${shard}")
+    if(arg_REALTIME)
+      _ornivox_realtime_lane(${name}.${shard})
+    endif()
   endforeach()
 endfunction()

@@ -92,24 +92,12 @@ fi
 stamp "build: ${presets[0]}"
 build_one "${presets[0]}"
 
-# The machine's cores as a CTest resource: each real-time test holds one.
-resources=$PWD/$state/cores.json
-{
-  printf '{"version": {"major": 1, "minor": 0}, "local": [{"cores": ['
-  for ((i = 0; i < cores; i++)); do
-    [ "$i" -gt 0 ] && printf ', '
-    printf '{"id": "%d", "slots": 1}' "$i"
-  done
-  printf ']}]}\n'
-} >"$resources"
-
 run_tests() {
   local preset=$1 log="build/$preset/ctest.log" line f total jobs
   jobs=${ORNIVOX_JOBS:-$((cores * 3))}
   [ "$preset" != tsan ] || jobs=${ORNIVOX_JOBS:-$((cores * 2))}
   stamp "tests: $preset"
-  ctest --test-dir "build/$preset" -j "$jobs" --resource-spec-file "$resources" --output-on-failure \
-    --timeout 600 >"$log" 2>&1
+  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 600 >"$log" 2>&1
   grep -E '^(The following tests FAILED|\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run))' "$log"
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
