@@ -13,16 +13,16 @@ import argparse
 import json
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "fixtures"))
+sys.dont_write_bytecode = True
+from disk_recording import Recording  # noqa: E402
+
 PORT = 8642
-SOUND_LEVEL = 1000      # a sample above this is sound, not silence
-SOUND_SAMPLES = 4410    # this many in one read: a tenth of a second of tone
 ROUND_LIMIT = 60.0      # seconds a round may wait for sound again
 
 
@@ -49,51 +49,6 @@ def stop_station(station):
         station.wait()
 
 
-class Recording:
-    """Reads the disk driver's file as it grows."""
-
-    def __init__(self, path):
-        self.path = path
-        self.offset = 0
-
-    def sound(self):
-        """Whether what was written since the last call holds sound; None
-        when nothing new was written."""
-        try:
-            with open(self.path, "rb") as f:
-                f.seek(self.offset)
-                data = f.read()
-        except OSError:
-            return None
-        data = data[: len(data) // 4 * 4]
-        if not data:
-            return None
-        self.offset += len(data)
-        samples = struct.unpack("<%dh" % (len(data) // 2), data)
-        return sum(1 for s in samples if abs(s) > SOUND_LEVEL) >= SOUND_SAMPLES // 10
-
-
-def wait_for(recording, want_sound, limit):
-    """Seconds until the recording shows sound (or a second of silence), or
-    None after `limit`."""
-    start = time.monotonic()
-    quiet_since = None
-    while time.monotonic() - start < limit:
-        heard = recording.sound()
-        now = time.monotonic()
-        if want_sound and heard:
-            return now - start
-        if not want_sound:
-            if heard:
-                quiet_since = None
-            elif quiet_since is None:
-                quiet_since = now
-            elif now - quiet_since >= 1.0:
-                return now - start
-        time.sleep(0.05)
-    return None
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=5)
@@ -111,14 +66,14 @@ def main():
     figures = []
     failed = False
     try:
-        if wait_for(recording, True, 30) is None:
+        if recording.wait_for(True, 30) is None:
             sys.exit("the player never played")
         for round_no in range(1, args.rounds + 1):
             stop_station(station)
-            if wait_for(recording, False, 30) is None:
+            if recording.wait_for(False, 30) is None:
                 sys.exit("round %d: the player did not go silent" % round_no)
             station = start_station()
-            seconds = wait_for(recording, True, ROUND_LIMIT)
+            seconds = recording.wait_for(True, ROUND_LIMIT)
             if seconds is None:
                 print("round %d: no sound within %.0f s of the server's return" % (round_no, ROUND_LIMIT))
                 failed = True

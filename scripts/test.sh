@@ -11,7 +11,9 @@
 # core (cmake/OrnivoxTests.cmake).
 #   scripts/test.sh           what CI runs
 #   scripts/test.sh --long    the same with each fuzz target run for ten
-#                             minutes instead of 20 s
+#                             minutes instead of 20 s, and then the player's
+#                             soak: 30 minutes on a bad network
+#                             (tests/app/faults_test.py --soak)
 #   ORNIVOX_PRESETS   the builds to test (default "release asan tsan")
 #   ORNIVOX_JOBS      CTest's parallel slots (default three times the
 #                     processors; twice under the thread checker, whose
@@ -21,7 +23,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 case "${1:-}" in
   "") ;;
-  --long) export ORNIVOX_FUZZ_SECONDS=${ORNIVOX_FUZZ_SECONDS:-600} ;;
+  --long)
+    export ORNIVOX_FUZZ_SECONDS=${ORNIVOX_FUZZ_SECONDS:-600}
+    soak_minutes=${ORNIVOX_SOAK_MINUTES:-30}
+    ;;
   *) echo "usage: $0 [--long]" >&2; exit 2 ;;
 esac
 
@@ -99,6 +104,11 @@ run_tests() {
   stamp "tests: $preset"
   ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 600 >"$log" 2>&1
   grep -E '^(The following tests FAILED|\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run))' "$log"
+  # What failed and where, so that a run elsewhere can be read without its log.
+  if grep -q '^The following tests FAILED' "$log"; then
+    grep -E -A5 ': Failure$|^\[  FAILED  \]|ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:|SUMMARY: |^hang guard:' "$log" |
+      cut -c1-300 | head -n 100
+  fi
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
     problems+=("ctest $preset ran nothing")
@@ -160,6 +170,21 @@ if [ -n "$fuzzer" ]; then
   cat build/test-state/fuzz-run.log
 fi
 [ -n "${builder:-}" ] && wait "$builder"
+
+# The soak wants a quiet machine: it runs after everything else.
+if [ -n "${soak_minutes:-}" ] && [ -x build/release/src/app/ornivox-demo ]; then
+  stamp "soak: $soak_minutes minutes"
+  tests/fixtures/in_netns.sh tests/fixtures/with_xvfb.sh /usr/bin/python3 -B tests/app/faults_test.py \
+    --player build/release/src/app/ornivox-demo --ping build/release/tests/app/window_ping \
+    --soak "$soak_minutes" >build/test-state/soak.log 2>&1
+  grep -E '^(minute|soak|FAILED)' build/test-state/soak.log
+  if grep -q '^all held' build/test-state/soak.log; then
+    passed=$((passed + 1))
+  else
+    problems+=("soak")
+    failed=$((failed + 1))
+  fi
+fi
 
 echo
 stamp "done"

@@ -109,6 +109,7 @@ enum : DWORD {
   BASS_FILEPOS_CURRENT = 0,     // bytes handed to the decoder
   BASS_FILEPOS_DOWNLOAD = 1,    // bytes received
   BASS_FILEPOS_END = 2,         // network buffer capacity (live) or content length
+  BASS_FILEPOS_CONNECTED = 4,   // 1 while the download goes on, 0 once the connection has ended
   BASS_FILEPOS_WMA_BUFFER = 1000, // per cent of the network buffer filled
 };
 

@@ -266,6 +266,7 @@ QWORD Stream::filePosition(DWORD mode) const {
     case BASS_FILEPOS_CURRENT: return ring ? ring->consumed() : bytesDecoded_.load();
     case BASS_FILEPOS_DOWNLOAD: return ring ? ring->written() : bytesDecoded_.load();
     case BASS_FILEPOS_END: return ring ? source_->endPosition() : 0;
+    case BASS_FILEPOS_CONNECTED: return ring && !ring->finished() ? 1 : 0;
     case BASS_FILEPOS_WMA_BUFFER: return ring ? ring->fill() * 100 / std::max<std::size_t>(ring->capacity(), 1) : 100;
     default: return BASS_POSITION_FAIL;
   }

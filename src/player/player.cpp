@@ -304,7 +304,9 @@ void Player::ConnectionThread(std::string url, std::uint64_t generation) {
                                  BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT));
     }
     if (!sendStatus(generation, PS_BUFFERING, {static_cast<std::int64_t>(progress), {}})) return;
-    if (progress > kEnoughBuffered) break;
+    // A connection that ended early never fills the buffer: what came is
+    // played, and its end starts the quick recovery instead of the watchdog.
+    if (progress > kEnoughBuffered || BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CONNECTED) == 0) break;
     std::this_thread::sleep_for(kBufferingRound);
   }
 

@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
     const auto now = static_cast<int>(ornivox::BufferedPercent(end, download, current));
     if (now != progress) std::printf("buffering: %d%%\n", now);
     progress = now;
+    // A connection that ended early never fills the buffer: play what came.
+    if (BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CONNECTED) == 0) break;
     if (progress <= 75) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (progress <= 75 && !interrupted);
 

@@ -108,6 +108,10 @@ std::string pacedStation(int bytesPerSecond) {
     {"send": "ICY 200 OK\r\nicy-br: 128\r\ncontent-type: audio/mpeg\r\n\r\n"},
     {"audio": {"file": "{MEDIA}/tone_lr.mp3", "bytes": 48000, "rate": 0}},
     {"close": true}],
+  "short": [
+    {"send": "ICY 200 OK\r\nicy-br: 128\r\ncontent-type: audio/mpeg\r\n\r\n"},
+    {"audio": {"file": "{MEDIA}/tone_lr.mp3", "bytes": 16000, "rate": 0}},
+    {"close": true}],
   "slow": [
     {"stall": 1.5},
     {"send": "ICY 200 OK\r\nicy-br: 128\r\ncontent-type: audio/mpeg\r\n\r\n"},
@@ -206,6 +210,19 @@ TEST_F(MainWindowTest, ADroppedStreamIsPickedUpAtOnce) {
   EXPECT_FALSE(stationLines.contains(kNoService)) << stationLines.join('|').toStdString();
   const auto pcm = listen();
   EXPECT_GT(testsupport::toneMagnitude(pcm.data(), pcm.size() / 2, 0, 440, 44100), 0.3);
+}
+
+// A connection that ends before the buffer is full (a second of audio here)
+// is played as far as it goes and then picked up again at once; it does not
+// stay "buffering" until the watchdog (a minute here) replaces it.
+TEST_F(MainWindowTest, AConnectionThatEndsWhileBufferingIsPickedUpAtOnce) {
+  auto server = scripted();
+  MainWindowOptions options;
+  options.watchdogIntervalMs = 60000;
+  open(server->url("short"), options);
+  EXPECT_TRUE(spinUntil([&] { return server->requestCount("short") >= 2; }, 15s))
+      << stationLines.join('|').toStdString();
+  EXPECT_FALSE(stationLines.contains(kNoService)) << stationLines.join('|').toStdString();
 }
 
 // Stop means stop: a stream that ends after the listener stopped it is not
