@@ -295,6 +295,10 @@ class Run:
 
     def after(self, name, since, baseline):
         """What must hold once the good station is back."""
+        # Whatever the fault's server sent is played out first, so that only
+        # the good station's sound counts.
+        self.station.kill()
+        self.silence()
         self.serve(good_station(self.media))
         took = self.sound_again()
         if not self.check(self.alive(), "%s: the player ended (exit %s)" % (name, self.player.poll())):
