@@ -106,7 +106,7 @@ run_tests() {
   grep -E '^(The following tests FAILED|\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run))' "$log"
   # What failed and where, so that a run elsewhere can be read without its log.
   if grep -q '^The following tests FAILED' "$log"; then
-    grep -E -A5 ': Failure$|^\[  FAILED  \]|ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:|SUMMARY: |^hang guard:' "$log" |
+    grep -E -A5 ': Failure$|^\[  FAILED  \]|ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:|SUMMARY: |^hang guard:|^FAILED: ' "$log" |
       cut -c1-300 | head -n 100
   fi
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)

@@ -106,9 +106,12 @@ def fault_table(media, scratch):
               {MOUNT: [icy_head(), audio(media, 8192 * 3 / BYTES_PER_SECOND, rate=0,
                                          titles=["StreamTitle='Yarim';"]),
                        {"meta_raw_hex": ("04" + "StreamTitle='Yar".encode().hex())}]}),
-        Fault("icy-metaint of 0", {MOUNT: [icy_head(0), audio(media, 4, metaint=0)]}, sounds=True),
+        # Sent at once: a slow start could meet the watchdog's turn and be
+        # replaced before it sounds.
+        Fault("icy-metaint of 0", {MOUNT: [icy_head(0), audio(media, 4, metaint=0, rate=0)]}, sounds=True),
         Fault("icy-metaint of 1", {MOUNT: [icy_head(1), audio(media, 3, metaint=1, rate=0)]}, sounds=True),
-        Fault("icy-metaint of 10^9", {MOUNT: [icy_head(10 ** 9), audio(media, 4, metaint=0)]}, sounds=True),
+        Fault("icy-metaint of 10^9", {MOUNT: [icy_head(10 ** 9), audio(media, 4, metaint=0, rate=0)]},
+              sounds=True),
         Fault("a metadata length byte pointing past the data",
               {MOUNT: [icy_head(), audio(media, 8192 * 2 / BYTES_PER_SECOND, rate=0),
                        {"meta_raw_hex": "ff" + "StreamTitle='x';".encode().hex()}]}),
