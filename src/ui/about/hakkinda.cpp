@@ -1,6 +1,8 @@
 #include "ui/about/hakkinda.h"
 
 #include <QApplication>
+#include <QHideEvent>
+#include <QMoveEvent>
 
 #include <string>
 
@@ -86,6 +88,30 @@ void TfrmHakkinda::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FormShow();
   emit shown();
+}
+
+void TfrmHakkinda::placeAbove(const QRect& anchor) {
+  anchor_ = anchor;
+  place();
+}
+
+void TfrmHakkinda::place() {
+  const int outerHeight = frameGeometry().height();
+  move(anchor_->left() + 113, anchor_->top() - outerHeight + 14);
+  // Without a frame (none yet, or no window manager) the box's own height
+  // stands for the outer one, and a frame that comes later places it again.
+  if (outerHeight != height()) anchor_.reset();
+}
+
+void TfrmHakkinda::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  // The window manager has framed the box: its frame's height is known now.
+  if (anchor_ && isVisible() && frameGeometry().height() != height()) place();
+}
+
+void TfrmHakkinda::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  anchor_.reset();
 }
 
 void TfrmHakkinda::FormShow() {

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
+
+#include <optional>
 
 namespace ornivox::ui {
 
@@ -22,6 +25,13 @@ class TfrmHakkinda : public QDialog {
   // The maker's site, with the station's name (the current text of lRadyo)
   // as it is, so the maker sees which station's listeners come.
   QString makerAddress() const;
+
+  // Puts the box's frame just above `anchor` (the main window's frame), its
+  // lower edge 14 pixels over the anchor's top and its left 113 pixels in;
+  // not kept on the screen. Under a window manager the frame is only known
+  // once the box has been shown, so until then the box is placed again as
+  // soon as it is: the first opening sits where later ones do.
+  void placeAbove(const QRect& anchor);
 
   // The components, by their layout names (the caller sets lRadyo and lWeb;
   // tests look at all of them).
@@ -41,11 +51,17 @@ class TfrmHakkinda : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
+  void place();
   void FormShow();
   void Label2Click();
   void lWebClick();
+
+  // The last placeAbove's anchor, while the box's frame is not known yet.
+  std::optional<QRect> anchor_;
 };
 
 }  // namespace ornivox::ui

@@ -355,10 +355,7 @@ void TfrmMain::lIstekClick() {
 void TfrmMain::lBilgiClick() {
   TfrmHakkinda* box = dialogs_.about;
   if (!box) return;
-  // Just above the window, its lower edge over the window's top by 14 pixels;
-  // not kept on the screen.
-  const QRect frame = frameGeometry();
-  box->move(frame.left() + 113, frame.top() - box->frameGeometry().height() + 14);
+  box->placeAbove(frameGeometry());
   box->lRadyo->setText(FromCp1254(station::kBrand));
   box->lWeb->setText(FromCp1254(station::kHomePage));
   box->exec();

@@ -222,6 +222,32 @@ TEST_F(FromMainWindow, BoxOverlapsTheWindowTopAndIsNotKeptOnScreen) {
   }
 }
 
+// A window manager frames the box, and tells its frame only once the box is
+// shown: the first opening must still sit where the later ones do, the
+// frame's lower edge 14 pixels over the main window's top. Runs where
+// with_xvfb.sh started a window manager (ORNIVOX_WINDOW_MANAGER).
+TEST_F(FromMainWindow, UnderAWindowManagerTheFirstOpeningSitsWhereLaterOnesDo) {
+  if (!std::getenv("ORNIVOX_WINDOW_MANAGER")) GTEST_SKIP() << "no window manager in this X server";
+  const QPoint main(200, 500);
+  window->move(main);
+  ASSERT_TRUE(spinUntil([&] { return window->frameGeometry().topLeft() == main; }, 5s));
+  QRect placed[3];
+  for (QRect& frame : placed) {
+    openBox([&] {
+      EXPECT_TRUE(spinUntil([&] { return box->frameGeometry().height() > box->height(); }, 5s))
+          << "the window manager gave the box no frame";
+      spinUntil([&] { return box->frameGeometry().bottom() + 1 == main.y() + 14; }, 3s);
+      frame = box->frameGeometry();
+      box->close();
+    });
+  }
+  for (const QRect& frame : placed) {
+    EXPECT_EQ(frame, placed[2]);
+    EXPECT_EQ(frame.left(), main.x() + 113);
+    EXPECT_EQ(frame.bottom() + 1, main.y() + 14) << "frame height " << frame.height();
+  }
+}
+
 TEST_F(FromMainWindow, StationTextsAndLinks) {
   UrlRecorder recorder;
   QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
