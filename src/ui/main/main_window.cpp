@@ -235,7 +235,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FormShow() {
-  if (QScreen* screen = this->screen()) move(PlaceNearCorner(screen->geometry().size(), size()));
+  if (QScreen* screen = QGuiApplication::primaryScreen()) move(PlaceNearCorner(screen->geometry(), size()));
   if (QFileInfo::exists(QStringLiteral("logo.jpg"))) {
     // A file that is not a readable picture keeps the built-in logo.
     QImage replacement = LoadJpegFile(QStringLiteral("logo.jpg"));

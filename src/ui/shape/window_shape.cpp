@@ -49,8 +49,8 @@ void SetWindowTransparency(QWidget* window, unsigned percent) {
   window->setWindowOpacity(TransparencyAlpha(percent) / 255.0);
 }
 
-QPoint PlaceNearCorner(QSize screen, QSize window) {
-  return {screen.width() - window.width() - 5, screen.height() - window.height() - 42};
+QPoint PlaceNearCorner(const QRect& screen, QSize window) {
+  return screen.topLeft() + QPoint(screen.width() - window.width() - 5, screen.height() - window.height() - 42);
 }
 
 }  // namespace ornivox::ui

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QRegion>
 #include <QSize>
 
@@ -24,7 +25,9 @@ QRegion RegionFromBitmap(const QImage& bitmap);
 int TransparencyAlpha(unsigned percent);
 void SetWindowTransparency(QWidget* window, unsigned percent);
 
-// Near the bottom-right corner of the whole screen (not the work area).
-QPoint PlaceNearCorner(QSize screen, QSize window);
+// Near the bottom-right corner of the whole screen (not the work area), in
+// the desktop's coordinates: a screen that does not start at (0, 0) keeps
+// the window on itself.
+QPoint PlaceNearCorner(const QRect& screen, QSize window);
 
 }  // namespace ornivox::ui

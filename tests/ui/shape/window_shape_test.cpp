@@ -119,9 +119,19 @@ TEST(TransparencyAlpha, Formula) {
   for (auto& t : cases) EXPECT_EQ(TransparencyAlpha(t.percent), t.alpha) << t.percent << " per cent";
 }
 
-TEST(PlaceNearCorner, BottomRightOfTheWholeScreen) {
-  EXPECT_EQ(PlaceNearCorner(QSize(1024, 768), QSize(419, 114)), QPoint(600, 612));
-  EXPECT_EQ(PlaceNearCorner(QSize(1920, 1080), QSize(419, 114)), QPoint(1496, 924));
+TEST(PlaceNearCorner, BottomRightOfTheWholeScreenWhereverItStarts) {
+  struct Case {
+    QRect screen;
+    QPoint expected;
+  } cases[] = {
+      {{0, 0, 1024, 768}, {600, 612}},
+      {{0, 0, 1920, 1080}, {1496, 924}},
+      // A primary screen right of or below another one.
+      {{1280, 0, 1024, 768}, {1880, 612}},
+      {{0, 1024, 1920, 1080}, {1496, 1948}},
+      {{-1024, -200, 1024, 768}, {-424, 412}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PlaceNearCorner(c.screen, QSize(419, 114)), c.expected) << c.screen.x();
 }
 
 }  // namespace
