@@ -19,6 +19,9 @@ namespace ornivox::ui {
 namespace {
 
 constexpr QSize kClientSize(274, 195);
+// How often, and how far apart, a showing looks for the box's frame.
+constexpr int kFrameLooks = 50;
+constexpr int kFrameLookMs = 20;
 const QColor kSkyBlue(166, 202, 240);
 const QColor kTeal(0, 128, 128);
 
@@ -46,6 +49,9 @@ TfrmHakkinda::TfrmHakkinda(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmHakkinda"));
+  frameWatch_ = new QTimer(this);
+  frameWatch_->setInterval(kFrameLookMs);
+  connect(frameWatch_, &QTimer::timeout, this, &TfrmHakkinda::placeOnceFramed);
   setWindowTitle(QStringLiteral("Hakkında"));
   setFixedSize(kClientSize);
   // Always replaced by the caller before showing.
@@ -86,6 +92,10 @@ QString TfrmHakkinda::makerAddress() const { return FromCp1254(station::MakerSit
 
 void TfrmHakkinda::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  if (anchor_) {
+    frameLooks_ = 0;
+    frameWatch_->start();
+  }
   FormShow();
   emit shown();
 }
@@ -105,8 +115,13 @@ void TfrmHakkinda::place() {
 
 void TfrmHakkinda::moveEvent(QMoveEvent* event) {
   QDialog::moveEvent(event);
+  placeOnceFramed();
+}
+
+void TfrmHakkinda::placeOnceFramed() {
   // The window manager has framed the box: its frame's height is known now.
   if (anchor_ && isVisible() && frameGeometry().height() != height()) place();
+  if (!anchor_ || !isVisible() || ++frameLooks_ > kFrameLooks) frameWatch_->stop();
 }
 
 void TfrmHakkinda::hideEvent(QHideEvent* event) {

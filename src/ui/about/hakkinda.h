@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QRect>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
@@ -56,12 +57,18 @@ class TfrmHakkinda : public QDialog {
 
  private:
   void place();
+  void placeOnceFramed();
   void FormShow();
   void Label2Click();
   void lWebClick();
 
   // The last placeAbove's anchor, while the box's frame is not known yet.
   std::optional<QRect> anchor_;
+  // The window manager names the frame's size in a property of its own, and
+  // the toolkit tells no event for it: after a showing the box looks again a
+  // few times, for a second at most.
+  QTimer* frameWatch_ = nullptr;
+  int frameLooks_ = 0;
 };
 
 }  // namespace ornivox::ui

@@ -288,10 +288,11 @@ void TfrmMain::FormDestroy() {
   player_.setView(nullptr);
 }
 
-void TfrmMain::startMove(QWidget* pressed, Qt::MouseButton) {
-  // The window manager moves the window when it can; otherwise follow the
+void TfrmMain::startMove(QWidget* pressed, Qt::MouseButton button) {
+  // The window manager moves the window when it can, but its move follows
+  // the first button only; for the others, and without one, follow the
   // pointer ourselves until the button is released.
-  if (QWindow* w = windowHandle(); w && w->startSystemMove()) return;
+  if (QWindow* w = windowHandle(); button == Qt::LeftButton && w && w->startSystemMove()) return;
   dragSource_ = pressed;
   dragOffset_ = QCursor::pos() - frameGeometry().topLeft();
   pressed->installEventFilter(this);
