@@ -83,7 +83,9 @@ int main(int argc, char** argv) {
   const auto pid = static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10));
   const auto interval = std::chrono::milliseconds(argc > 2 ? std::atoi(argv[2]) : 250);
   int screenNumber = 0;
-  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+  const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(xcb_connect(nullptr, &screenNumber),
+                                                                                &xcb_disconnect);
+  xcb_connection_t* c = connection.get();
   if (xcb_connection_has_error(c)) {
     std::fprintf(stderr, "window_ping: no X server\n");
     return 2;
