@@ -34,7 +34,7 @@ set(ORNIVOX_LSAN_ENV "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan
 # cores (a lock each, handed out in turn), so no more of them play at once
 # than there are processors, however many slots CTest runs.
 cmake_host_system_information(RESULT ORNIVOX_CORES QUERY NUMBER_OF_LOGICAL_CORES)
-function(_ornivox_realtime_lane test)
+function(ornivox_realtime_lane test)
   get_property(next GLOBAL PROPERTY ORNIVOX_REALTIME_NEXT)
   if(NOT next)
     set(next 0)
@@ -43,6 +43,16 @@ function(_ornivox_realtime_lane test)
   math(EXPR next "${next} + 1")
   set_property(GLOBAL PROPERTY ORNIVOX_REALTIME_NEXT ${next})
   set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK "ornivox_core_${lane}")
+endfunction()
+
+# Runs the tests of <program> that match <filter> again in an X server with
+# a window manager (openbox), as the entry <program>.openbox.
+function(ornivox_under_window_manager program filter)
+  add_test(NAME ${program}.openbox
+    COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/with_xvfb.sh"
+            $<TARGET_FILE:${program}> --gtest_filter=${filter})
+  set_tests_properties(${program}.openbox PROPERTIES
+    ENVIRONMENT "ORNIVOX_WINDOW_MANAGER=openbox;${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
 endfunction()
 
 function(ornivox_gtest name)
@@ -109,7 +119,7 @@ function(ornivox_gtest name)
     add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES ${properties})
     if(arg_REALTIME)
-      _ornivox_realtime_lane(${name})
+      ornivox_realtime_lane(${name})
     endif()
     return()
   endif()
@@ -129,7 +139,7 @@ function(ornivox_gtest name)
     set_property(TEST ${name}.${shard} APPEND PROPERTY ENVIRONMENT
                  "GTEST_TOTAL_SHARDS=${arg_SHARDS}" "GTEST_SHARD_INDEX=${shard}")
     if(arg_REALTIME)
-      _ornivox_realtime_lane(${name}.${shard})
+      ornivox_realtime_lane(${name}.${shard})
     endif()
   endforeach()
 endfunction()

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QHideEvent>
-#include <QMoveEvent>
 
 #include <string>
 
@@ -111,11 +110,6 @@ void TfrmHakkinda::place() {
   // Without a frame (none yet, or no window manager) the box's own height
   // stands for the outer one, and a frame that comes later places it again.
   if (outerHeight != height()) anchor_.reset();
-}
-
-void TfrmHakkinda::moveEvent(QMoveEvent* event) {
-  QDialog::moveEvent(event);
-  placeOnceFramed();
 }
 
 void TfrmHakkinda::placeOnceFramed() {

@@ -52,7 +52,6 @@ class TfrmHakkinda : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:

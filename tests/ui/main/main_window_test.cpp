@@ -399,13 +399,16 @@ TEST_F(MainWindowTest, AnyButtonMovesTheWindowUnderAWindowManager) {
   for (int button : {1, 2, 3}) {
     const QPoint before = window->frameGeometry().topLeft();
     const QPoint from = window->Image1->mapToGlobal(QPoint(60, 110));
-    const QPoint to = from + QPoint(-30, -20);
-    auto at = [](QPoint p) { return std::vector<std::string>{"mousemove", std::to_string(p.x()), std::to_string(p.y()), "sleep", "0.1"}; };
+    // Pressed at `from`, then 30 left and 20 up in three steps a tenth of a
+    // second apart.
     std::vector<std::string> argv{"xdotool"};
-    for (const auto& part : {at(from), std::vector<std::string>{"mousedown", std::to_string(button), "sleep", "0.1"},
-                             at(from + QPoint(-10, -7)), at(from + QPoint(-20, -14)), at(to),
-                             std::vector<std::string>{"mouseup", std::to_string(button)}})
-      argv.insert(argv.end(), part.begin(), part.end());
+    auto moveTo = [&](QPoint p) {
+      argv.insert(argv.end(), {"mousemove", std::to_string(p.x()), std::to_string(p.y()), "sleep", "0.1"});
+    };
+    moveTo(from);
+    argv.insert(argv.end(), {"mousedown", std::to_string(button), "sleep", "0.1"});
+    for (QPoint step : {QPoint(-10, -7), QPoint(-20, -14), QPoint(-30, -20)}) moveTo(from + step);
+    argv.insert(argv.end(), {"mouseup", std::to_string(button)});
     testsupport::ChildProcess pointer(argv);
     // The pointer's way takes about half a second; this process must answer
     // the window manager and follow the events meanwhile.
