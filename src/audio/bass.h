@@ -119,16 +119,16 @@ enum : DWORD {
   BASS_TAG_HTTP = 3,
   BASS_TAG_ICY = 4,
   BASS_TAG_META = 5,
-  BASS_TAG_WMA = 8,
-  BASS_TAG_WMA_META = 11,
+  BASS_TAG_WMA = 8,        // list: the tags of the ASF header being heard, "name=value"
+  BASS_TAG_WMA_META = 11,  // one text: the last script command heard ("type=parameter"), else the first received
 };
 
 // Syncs (BASS_ChannelSetSync).
 enum : DWORD {
   BASS_SYNC_META = 4,
   BASS_SYNC_OGG_CHANGE = 12,
-  BASS_SYNC_WMA_CHANGE = 0x10100,
-  BASS_SYNC_WMA_META = 0x10101,
+  BASS_SYNC_WMA_CHANGE = 0x10100,  // a fresh ASF header is heard (the source started over)
+  BASS_SYNC_WMA_META = 0x10101,    // a script command is heard
 };
 
 // Channel states (BASS_ChannelIsActive).

@@ -11,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <memory>
 
+#include "audio/asf_script.h"
 #include "audio/bass.h"
 
 namespace ornivox::audio {
@@ -184,23 +185,26 @@ std::string demuxerForContentType(const std::string& type) {
   return {};
 }
 
-int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const std::atomic<bool>& abort,
-               const DecoderEvents& events, std::atomic<std::uint64_t>& bytesRead) {
-  ReadContext readContext{input.ring, &abort, &bytesRead};
-  std::unique_ptr<AVIOContext, AvioCloser> avio;
+namespace {
+
+// One opened container: the demuxer and the streams the engine reads of it.
+struct Demux {
+  std::unique_ptr<AVFormatContext, FormatCloser> fmt;
+  AVStream* audio = nullptr;
+  int audioIndex = -1;
+  int commandIndex = -1;  // an ASF command-media stream (script commands), or -1
+  bool isAsf = false;
+};
+
+// Opens the container on `pb` (or on the input's address when pb is null)
+// with demuxer `format` (null: probe). Returns BASS_OK or why it failed.
+int openDemux(const DecoderInput& input, AVIOContext* pb, const AVInputFormat* format,
+              const std::atomic<bool>& abort, Demux& out) {
   AVFormatContext* raw = avformat_alloc_context();
   if (!raw) return BASS_ERROR_MEM;
   raw->interrupt_callback = {interrupted, const_cast<std::atomic<bool>*>(&abort)};
-  if (input.ring) {
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kAvioBufferSize));
-    avio.reset(avio_alloc_context(buffer, kAvioBufferSize, 0, &readContext, readPacket, nullptr, nullptr));
-    if (!avio) {
-      av_free(buffer);
-      avformat_free_context(raw);
-      return BASS_ERROR_MEM;
-    }
-    avio->seekable = 0;
-    raw->pb = avio.get();
+  if (pb) {
+    raw->pb = pb;
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
   // The whole stream does not need analysing: the first frames tell the format.
@@ -208,17 +212,17 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
   raw->max_analyze_duration = AV_TIME_BASE / 2;
   raw->fps_probe_size = 0;
 
-  const AVInputFormat* format = input.formatHint.empty() ? nullptr : av_find_input_format(input.formatHint.c_str());
   AVDictionary* options = nullptr;
-  if (!input.ring) {
+  if (!pb) {
     av_dict_set(&options, "user_agent", input.agent.c_str(), 0);
     av_dict_set_int(&options, "rw_timeout", std::int64_t{input.timeoutMs} * 1000, 0);
     av_dict_set_int(&options, "timeout", std::int64_t{input.timeoutMs} * 1000, 0);
   }
-  const int opened = avformat_open_input(&raw, input.ring ? "" : input.url.c_str(), format, &options);
+  const int opened = avformat_open_input(&raw, pb ? "" : input.url.c_str(), format, &options);
   av_dict_free(&options);
-  if (opened < 0) return abort.load() ? BASS_ERROR_ENDED : (input.ring ? BASS_ERROR_FILEFORM : BASS_ERROR_FILEOPEN);
-  std::unique_ptr<AVFormatContext, FormatCloser> fmt(raw);
+  if (opened < 0) return abort.load() ? BASS_ERROR_ENDED : (pb ? BASS_ERROR_FILEFORM : BASS_ERROR_FILEOPEN);
+  out.fmt.reset(raw);
+  AVFormatContext* fmt = raw;
 
   // Demuxers that read the codec from the stream's own header (MP3 frame
   // headers, Ogg and ASF headers) need no analysis pass, which would read
@@ -228,38 +232,63 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
   for (unsigned i = 0; i < fmt->nb_streams; ++i)
     known |= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
              fmt->streams[i]->codecpar->codec_id != AV_CODEC_ID_NONE;
-  if (!known && avformat_find_stream_info(fmt.get(), nullptr) < 0 && abort.load()) return BASS_ERROR_ENDED;
-  int index = -1;
-  for (unsigned i = 0; i < fmt->nb_streams && index < 0; ++i)
-    if (fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) index = static_cast<int>(i);
-  if (index < 0) return abort.load() ? BASS_ERROR_ENDED : BASS_ERROR_FILEFORM;
-  AVStream* stream = fmt->streams[index];
-  for (unsigned i = 0; i < fmt->nb_streams; ++i)
-    if (static_cast<int>(i) != index) fmt->streams[i]->discard = AVDISCARD_ALL;
+  if (!known && avformat_find_stream_info(fmt, nullptr) < 0 && abort.load()) return BASS_ERROR_ENDED;
+  out.isAsf = std::string_view(fmt->iformat->name) == "asf";
+  for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+    const AVMediaType type = fmt->streams[i]->codecpar->codec_type;
+    if (type == AVMEDIA_TYPE_AUDIO && out.audioIndex < 0) out.audioIndex = static_cast<int>(i);
+    // FFmpeg's ASF demuxer gives the command-media stream as data.
+    else if (type == AVMEDIA_TYPE_DATA && out.isAsf && out.commandIndex < 0) out.commandIndex = static_cast<int>(i);
+    else fmt->streams[i]->discard = AVDISCARD_ALL;
+  }
+  if (out.audioIndex < 0) return abort.load() ? BASS_ERROR_ENDED : BASS_ERROR_FILEFORM;
+  out.audio = fmt->streams[out.audioIndex];
+  out.audio->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
+  fmt->event_flags &= ~AVFMT_EVENT_FLAG_METADATA_UPDATED;
+  return BASS_OK;
+}
 
+std::unique_ptr<AVCodecContext, CodecCloser> openCodec(const AVStream* stream) {
   const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-  if (!codec) return BASS_ERROR_CODEC;
-  auto openCodec = [&]() -> std::unique_ptr<AVCodecContext, CodecCloser> {
-    std::unique_ptr<AVCodecContext, CodecCloser> ctx(avcodec_alloc_context3(codec));
-    if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0 || avcodec_open2(ctx.get(), codec, nullptr) < 0)
-      return nullptr;
-    return ctx;
-  };
-  auto decoder = openCodec();
+  if (!codec) return nullptr;
+  std::unique_ptr<AVCodecContext, CodecCloser> ctx(avcodec_alloc_context3(codec));
+  if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0 || avcodec_open2(ctx.get(), codec, nullptr) < 0)
+    return nullptr;
+  return ctx;
+}
+
+}  // namespace
+
+int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const std::atomic<bool>& abort,
+               const DecoderEvents& events, std::atomic<std::uint64_t>& bytesRead) {
+  ReadContext readContext{input.ring, &abort, &bytesRead};
+  std::unique_ptr<AVIOContext, AvioCloser> avio;
+  if (input.ring) {
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kAvioBufferSize));
+    if (!buffer) return BASS_ERROR_MEM;
+    avio.reset(avio_alloc_context(buffer, kAvioBufferSize, 0, &readContext, readPacket, nullptr, nullptr));
+    if (!avio) {
+      av_free(buffer);
+      return BASS_ERROR_MEM;
+    }
+    avio->seekable = 0;
+  }
+
+  Demux demux;
+  const AVInputFormat* format = input.formatHint.empty() ? nullptr : av_find_input_format(input.formatHint.c_str());
+  if (const int error = openDemux(input, avio.get(), format, abort, demux)) return error;
+  auto decoder = openCodec(demux.audio);
   if (!decoder) return BASS_ERROR_CODEC;
 
-  const bool isAsf = std::string_view(fmt->iformat->name) == "asf";
   DecodedFormat info;
-  info.ctype = channelType(stream->codecpar->codec_id, fmt->iformat->name);
-  info.isAsf = isAsf;
-  if (std::string_view(fmt->iformat->name) == "ogg") {
-    info.comments = dictionaryEntries(fmt->metadata, false);
-    auto more = dictionaryEntries(stream->metadata, false);
+  info.ctype = channelType(demux.audio->codecpar->codec_id, demux.fmt->iformat->name);
+  info.isAsf = demux.isAsf;
+  if (std::string_view(demux.fmt->iformat->name) == "ogg") {
+    info.comments = dictionaryEntries(demux.fmt->metadata, false);
+    auto more = dictionaryEntries(demux.audio->metadata, false);
     info.comments.insert(info.comments.end(), more.begin(), more.end());
   }
-  if (isAsf) info.asfTags = dictionaryEntries(fmt->metadata, true);
-  stream->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
-  fmt->event_flags &= ~AVFMT_EVENT_FLAG_METADATA_UPDATED;
+  if (demux.isAsf) info.asfTags = dictionaryEntries(demux.fmt->metadata, true);
 
   std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
   std::unique_ptr<AVFrame, FrameCloser> frame(av_frame_alloc());
@@ -302,17 +331,42 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
     }
   };
 
+  // A live ASF source that starts over (an encoder restarted behind the
+  // server) sends a fresh header after the last packet of the old data
+  // object; FFmpeg's demuxer ends there, and a new one takes up the rest.
+  auto nextAsfHeader = [&]() -> bool {
+    if (!demux.isAsf || !avio || !readyToldAlready || abort.load()) return false;
+    avcodec_send_packet(decoder.get(), nullptr);
+    if (!drainFrames()) return false;
+    Demux next;
+    if (openDemux(input, avio.get(), av_find_input_format("asf"), abort, next) != BASS_OK) return false;
+    auto nextDecoder = openCodec(next.audio);
+    if (!nextDecoder) return false;
+    demux = std::move(next);
+    decoder = std::move(nextDecoder);
+    errors = 0;
+    if (events.newAsfHeader) events.newAsfHeader(dictionaryEntries(demux.fmt->metadata, true), out.pushed());
+    return true;
+  };
+
   int result = BASS_OK;
   while (!abort.load()) {
-    const int r = av_read_frame(fmt.get(), packet.get());
+    const int r = av_read_frame(demux.fmt.get(), packet.get());
     if (r == AVERROR(EAGAIN)) continue;
     if (r < 0) {
       if (r == AVERROR_EXIT || abort.load()) result = BASS_ERROR_ENDED;
+      else if (r == AVERROR_EOF && nextAsfHeader()) continue;
       else if (r != AVERROR_EOF && ++errors < kMaxConsecutiveErrors) continue;
       break;
     }
     std::unique_ptr<AVPacket, decltype(&av_packet_unref)> unref(packet.get(), av_packet_unref);
-    if (packet->stream_index != index) continue;
+    if (packet->stream_index == demux.commandIndex) {
+      const auto text = scriptCommandText(packet->data, static_cast<std::size_t>(packet->size));
+      if (text && events.scriptCommand) events.scriptCommand(*text, out.pushed());
+      continue;
+    }
+    if (packet->stream_index != demux.audioIndex) continue;
+    AVStream* stream = demux.audio;
     if (stream->event_flags & AVSTREAM_EVENT_FLAG_METADATA_UPDATED) {
       stream->event_flags &= ~AVSTREAM_EVENT_FLAG_METADATA_UPDATED;
       if (events.newComments) events.newComments(dictionaryEntries(stream->metadata, false), out.pushed());
@@ -323,7 +377,7 @@ int runDecoder(const DecoderInput& input, int outputRate, PcmQueue& out, const s
     if (!readyToldAlready && (bytesRead.load() > kMaxBytesBeforeAudio || errors >= kMaxConsecutiveErrors)) break;
     if (errors >= kMaxConsecutiveErrors) {
       // A new chain link may bring new codec headers: start the decoder afresh.
-      decoder = openCodec();
+      decoder = openCodec(demux.audio);
       if (!decoder) break;
       errors = kMaxConsecutiveErrors / 2;
     }

@@ -23,7 +23,7 @@ struct DecodedFormat {
   std::uint32_t ctype = 0;
   bool isAsf = false;
   std::vector<std::string> comments;  // Vorbis comments, "NAME=value"
-  std::vector<std::string> asfTags;   // ASF header tags, "name=value"
+  std::vector<std::string> asfTags;   // the first ASF header's tags, "name=value"
 };
 
 struct DecoderInput {
@@ -42,6 +42,10 @@ struct DecoderEvents {
   std::function<void(std::int64_t position, std::uint64_t frame)> packet;
   // A new logical stream (chained Ogg) with these comments starts at `frame`.
   std::function<void(std::vector<std::string> comments, std::uint64_t frame)> newComments;
+  // An ASF script command, "type=parameter" in UTF-8, takes effect at `frame`.
+  std::function<void(std::string text, std::uint64_t frame)> scriptCommand;
+  // A fresh ASF header (the source started over) with these tags takes effect at `frame`.
+  std::function<void(std::vector<std::string> tags, std::uint64_t frame)> newAsfHeader;
 };
 
 // Blocks until the input ends. Returns BASS_OK after a clean end, or the

@@ -122,6 +122,7 @@ void Stream::decodeLoop() {
     {
       std::lock_guard lock(mutex_);
       comments_ = format.comments;
+      asfTags_ = format.asfTags;
     }
     std::lock_guard lock(readyMutex_);
     format_ = format;
@@ -130,13 +131,13 @@ void Stream::decodeLoop() {
   };
   events.packet = [this](std::int64_t position, std::uint64_t frame) { onPacket(position, frame); };
   events.newComments = [this](std::vector<std::string> comments, std::uint64_t frame) {
-    std::lock_guard lock(mutex_);
-    Event e;
-    e.kind = Event::Comments;
-    e.frame = frame;
-    e.comments = std::move(comments);
-    events_.push_back(std::move(e));
-    updateNextEvent();
+    addDecodedEvent(Event::Comments, frame, {}, std::move(comments));
+  };
+  events.scriptCommand = [this](std::string text, std::uint64_t frame) {
+    addDecodedEvent(Event::WmaMeta, frame, std::move(text), {});
+  };
+  events.newAsfHeader = [this](std::vector<std::string> tags, std::uint64_t frame) {
+    addDecodedEvent(Event::WmaHeader, frame, {}, std::move(tags));
   };
   const int result = runDecoder(input_, settings_.outputRate, pcm_, abort_, events, bytesDecoded_);
   decoderDone_.store(true);
@@ -159,6 +160,18 @@ void Stream::onMetaBlock(std::string text, std::uint64_t audioOffset) {
   e.audioOffset = audioOffset;
   e.text = std::move(text);
   events_.push_back(std::move(e));
+}
+
+void Stream::addDecodedEvent(Event::Kind kind, std::uint64_t frame, std::string text, std::vector<std::string> list) {
+  std::lock_guard lock(mutex_);
+  if (kind == Event::WmaMeta && wmaMetaFirst_.empty()) wmaMetaFirst_ = text;
+  Event e;
+  e.kind = kind;
+  e.frame = frame;
+  e.text = std::move(text);
+  e.comments = std::move(list);
+  events_.push_back(std::move(e));
+  updateNextEvent();
 }
 
 void Stream::onPacket(std::int64_t position, std::uint64_t frame) {
@@ -289,9 +302,17 @@ std::optional<std::string> Stream::tags(DWORD type) const {
       if (format_.ctype != BASS_CTYPE_STREAM_OGG || comments_.empty()) return std::nullopt;
       return joinTagList(comments_);
     }
-    case BASS_TAG_WMA:
+    case BASS_TAG_WMA: {
       if (!format_.isAsf) return std::nullopt;
-      return joinTagList(format_.asfTags);
+      std::lock_guard lock(mutex_);
+      return joinTagList(asfTags_);
+    }
+    case BASS_TAG_WMA_META: {
+      std::lock_guard lock(mutex_);
+      const std::string& text = wmaMetaPlayed_.empty() ? wmaMetaFirst_ : wmaMetaPlayed_;
+      if (text.empty()) return std::nullopt;
+      return text + '\0';
+    }
     default: return std::nullopt;
   }
 }
@@ -326,9 +347,25 @@ void Stream::syncLoop() {
           ++it;
           continue;
         }
-        const DWORD syncType = it->kind == Event::Meta ? BASS_SYNC_META : BASS_SYNC_OGG_CHANGE;
-        if (it->kind == Event::Meta) metaPlayed_ = it->text;
-        else comments_ = it->comments;
+        DWORD syncType = 0;
+        switch (it->kind) {
+          case Event::Meta:
+            syncType = BASS_SYNC_META;
+            metaPlayed_ = it->text;
+            break;
+          case Event::Comments:
+            syncType = BASS_SYNC_OGG_CHANGE;
+            comments_ = it->comments;
+            break;
+          case Event::WmaMeta:
+            syncType = BASS_SYNC_WMA_META;
+            wmaMetaPlayed_ = it->text;
+            break;
+          case Event::WmaHeader:
+            syncType = BASS_SYNC_WMA_CHANGE;
+            asfTags_ = it->comments;
+            break;
+        }
         for (const auto& s : syncs_)
           if (s.type == syncType) calls.push_back(s);
         it = events_.erase(it);

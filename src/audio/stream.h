@@ -82,17 +82,19 @@ class Stream : public std::enable_shared_from_this<Stream> {
 
  private:
   struct Event {
-    enum Kind { Meta, Comments } kind = Meta;
+    enum Kind { Meta, Comments, WmaMeta, WmaHeader } kind = Meta;
     std::uint64_t audioOffset = 0;  // Meta: where the block sits in the audio bytes
     std::optional<std::uint64_t> frame;  // once the decoder got there
-    std::string text;
-    std::vector<std::string> comments;
+    std::string text;                    // Meta, WmaMeta
+    std::vector<std::string> comments;   // Comments; WmaHeader: the header's tags
   };
 
   void decodeLoop();
   void syncLoop();
   void onMetaBlock(std::string text, std::uint64_t audioOffset);
   void onPacket(std::int64_t position, std::uint64_t frame);
+  // Decode thread: an event whose frame the decoder already knows.
+  void addDecodedEvent(Event::Kind kind, std::uint64_t frame, std::string text, std::vector<std::string> list);
   void updateNextEvent();  // with mutex_ held
   bool resumeAllowed() const;
   void recordLevel(std::uint32_t left, std::uint32_t right, std::size_t frames);
@@ -127,6 +129,9 @@ class Stream : public std::enable_shared_from_this<Stream> {
   std::string metaFirst_;   // the first block received
   std::string metaPlayed_;  // the last block that reached playback
   std::vector<std::string> comments_;  // the comments of the logical stream being heard
+  std::vector<std::string> asfTags_;   // the tags of the ASF header being heard
+  std::string wmaMetaFirst_;   // the first script command received
+  std::string wmaMetaPlayed_;  // the last script command that reached playback
   std::vector<SyncEntry> syncs_;
   bool ended_ = false;
 

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace ornivox::text {
@@ -24,9 +25,12 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
     out.append(buf, static_cast<size_t>(dst - buf));
     if (r != static_cast<size_t>(-1)) continue;
     if (errno == E2BIG) continue;
-    // EILSEQ or EINVAL: skip one input byte, or a whole UTF-8 sequence.
+    // EILSEQ or EINVAL: skip one input byte, a whole UTF-8 sequence or one
+    // UTF-16 code unit.
     size_t skip = 1;
-    if (std::string_view(from) == "UTF-8") {
+    if (std::string_view(from) == "UTF-16LE") {
+      skip = std::min<size_t>(2, srcLeft);
+    } else if (std::string_view(from) == "UTF-8") {
       auto lead = static_cast<unsigned char>(*src);
       size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
       skip = 1;
@@ -46,5 +50,7 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
 std::string cp1254ToUtf8(std::string_view cp1254) { return convert("UTF-8", "CP1254", cp1254, "\xEF\xBF\xBD"); }
 
 std::string utf8ToCp1254(std::string_view utf8) { return convert("CP1254", "UTF-8", utf8, "?"); }
+
+std::string utf16LeToUtf8(std::string_view utf16le) { return convert("UTF-8", "UTF-16LE", utf16le, "\xEF\xBF\xBD"); }
 
 }  // namespace ornivox::text

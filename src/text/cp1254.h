@@ -18,4 +18,8 @@ std::string cp1254ToUtf8(std::string_view cp1254);
 // also become "?".
 std::string utf8ToCp1254(std::string_view utf8);
 
+// Little-endian UTF-16 as some stream formats carry their texts; a lone
+// surrogate or an odd last byte comes out as U+FFFD.
+std::string utf16LeToUtf8(std::string_view utf16le);
+
 }  // namespace ornivox::text

@@ -1,4 +1,5 @@
 // Header tags, in-stream titles and their syncs, timed with playback.
+#include <algorithm>
 #include <mutex>
 
 #include "audio/engine_env.h"
@@ -20,7 +21,7 @@ struct SyncLog {
     auto* log = static_cast<SyncLog*>(user);
     const char* text = BASS_ChannelGetTags(channel, log->tag);
     std::string value = text ? text : "";
-    if (log->tag == BASS_TAG_OGG) {
+    if (log->tag == BASS_TAG_OGG || log->tag == BASS_TAG_WMA) {
       value.clear();
       for (const auto& e : tagList(text)) value += e + "|";
     }
@@ -142,4 +143,58 @@ TEST_F(EngineTest, ChainedOggChangesCommentsWhenTheNextLinkIsHeard) {
   std::lock_guard lock(log.mutex);
   EXPECT_TRUE(hasTitle(log.entries[0].first, "\xC4\xB0ki")) << log.entries[0].first;  // İki
   EXPECT_GT(log.entries[0].second, 2.5) << "the second link starts after 3 s of audio";
+}
+
+// An ASF source that starts over sends a fresh header: the engine reads on
+// through it, and its tags replace the first header's once it is heard. The
+// script command ahead of the first audio is there at creation.
+TEST_F(EngineTest, AsfScriptCommandAndFreshHeaderReachTheirSyncs) {
+  struct Case {
+    const char* file;
+    const char* scriptAtCreation;  // null: none
+  } cases[] = {{"wma_script_restart.wma", "title=Haber"}, {"wma_restart.wma", nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto server = ScriptedServer::start(R"({"s": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: video/x-ms-asf\r\n\r\n"},)"
+                                        R"({"audio": {"file": ")" + mediaFile(c.file) +
+                                        R"(", "bytes": 110000, "rate": 40000}}, {"hold": 10}]})");
+    const HSTREAM h = open(server->url("s"));
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    const char* script = BASS_ChannelGetTags(h, BASS_TAG_WMA_META);
+    if (c.scriptAtCreation) {
+      ASSERT_NE(script, nullptr);
+      EXPECT_STREQ(script, c.scriptAtCreation);
+    } else {
+      EXPECT_EQ(script, nullptr);
+      EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    }
+    const auto first = tagList(BASS_ChannelGetTags(h, BASS_TAG_WMA));
+    EXPECT_NE(std::find(first.begin(), first.end(), "title=Bir"), first.end());
+
+    SyncLog headers;
+    headers.tag = BASS_TAG_WMA;
+    SyncLog scripts;
+    scripts.tag = BASS_TAG_WMA_META;
+    ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_WMA_CHANGE, 0, &SyncLog::record, &headers), 0u);
+    ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_WMA_META, 0, &SyncLog::record, &scripts), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    ASSERT_TRUE(waitUntil([&] { return headers.size() >= 1; }, 10s));
+    {
+      std::lock_guard lock(headers.mutex);
+      EXPECT_EQ(headers.entries[0].first.find("title=Bir"), std::string::npos) << headers.entries[0].first;
+      EXPECT_NE(headers.entries[0].first.find("title=Iki|"), std::string::npos) << headers.entries[0].first;
+      EXPECT_GT(headers.entries[0].second, 2.5) << "the fresh header comes after 3 s of audio";
+    }
+    // The second header's audio plays on.
+    EXPECT_TRUE(waitUntil([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING && BASS_ChannelGetLevel(h) > 0; }, 5s));
+    std::lock_guard lock(scripts.mutex);
+    if (c.scriptAtCreation) {
+      ASSERT_EQ(scripts.entries.size(), 1u);
+      EXPECT_EQ(scripts.entries[0].first, c.scriptAtCreation);
+      EXPECT_LT(scripts.entries[0].second, 1.0) << "the command comes before the first audio";
+    } else {
+      EXPECT_TRUE(scripts.entries.empty());
+    }
+    BASS_StreamFree(h);
+  }
 }

@@ -1,14 +1,17 @@
 // The engine's text and byte scanners, from tables of cases.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "audio/asf_script.h"
 #include "audio/header_lines.h"
 #include "audio/icy_splitter.h"
 #include "audio/net_playlist.h"
 
 using namespace ornivox::audio;
+using namespace std::string_literals;
 
 namespace {
 
@@ -160,5 +163,36 @@ TEST(NetPlaylist, NetworkEntriesInOrder) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(playlistEntries(c.body), c.entries);
+  }
+}
+
+TEST(AsfScriptCommand, TwoUtf16TextsBecomeTypeEqualsParameter) {
+  auto utf16 = [](std::u16string text) {
+    std::string bytes;
+    for (char16_t u : text) {
+      bytes += static_cast<char>(u & 0xFF);
+      bytes += static_cast<char>(u >> 8);
+    }
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::string payload;
+    std::optional<std::string> text;
+  } cases[] = {
+      {"plain", utf16(u"title\0Haber\0"s), "title=Haber"},
+      {"turkish letters", utf16(u"TEXT\0\u015Eark\u0131\0"s), "TEXT=\xC5\x9E" "ark\xC4\xB1"},
+      {"surrogate pair", utf16(u"TEXT\0\U0001F3B5\0"s), "TEXT=\xF0\x9F\x8E\xB5"},
+      {"lone surrogate", utf16(u"TEXT\0a\xD800" u"b\0"s), "TEXT=a\xEF\xBF\xBD" "b"},
+      {"parameter without its NUL", utf16(u"URL\0http://a/"s), "URL=http://a/"},
+      {"empty parameter", utf16(u"title\0\0"s), "title="},
+      {"empty type", utf16(u"\0Haber\0"s), std::nullopt},
+      {"type without its NUL", utf16(u"title"s), std::nullopt},
+      {"odd byte at the end", utf16(u"title\0x\0"s) + "!", "title=x"},
+      {"nothing", "", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(scriptCommandText(reinterpret_cast<const std::uint8_t*>(c.payload.data()), c.payload.size()), c.text);
   }
 }

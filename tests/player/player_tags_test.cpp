@@ -166,6 +166,26 @@ const TitleCase kTitleCases[] = {
     {"TitlesInOrder", {Audio(kMetaint, {Field("Bir"), Field("Iki"), Field("Uc")}, kTitleEvery)}, {"Bir", "Iki", "Uc"}},
 };
 
+// A WMA station against the station line and the label. The stream is an
+// ASF source that starts over after 3 s: its first header is titled "Bir",
+// the fresh one "Iki"; the script variant carries "title=Haber" ahead of its
+// first audio. Neither header title fills the name: at connection only the
+// script command does, and the fresh header comes once the fallback has.
+struct WmaCase {
+  const char* name;
+  const char* file;
+  const char* preset;   // the playlist's Title1; none when null
+  const char* station;  // null: the fallback (no name came)
+};
+
+void PrintTo(const WmaCase& c, std::ostream* os) { *os << c.name; }
+
+const WmaCase kWmaCases[] = {
+    {"ScriptTitleFillsAnEmptyName", "wma_script_restart.wma", nullptr, "1: Haber"},
+    {"HeaderTitlesLeaveTheFallback", "wma_restart.wma", nullptr, nullptr},
+    {"PresetNameStays", "wma_script_restart.wma", "Benim Radyom", "Benim Radyom"},
+};
+
 // -- servers ------------------------------------------------------------
 
 std::unique_ptr<testsupport::ScriptedServer> gServer;
@@ -174,6 +194,7 @@ std::filesystem::path gPlaylists;
 
 std::string HeaderScenario(const HeaderCase& c) { return std::string("header-") + c.name; }
 std::string TitleScenario(const TitleCase& c) { return std::string("title-") + c.name; }
+std::string WmaScenario(const WmaCase& c) { return std::string("wma-") + c.name; }
 
 std::string Scenarios() {
   std::string json = "{";
@@ -188,6 +209,11 @@ std::string Scenarios() {
     std::vector<std::string> steps = {icy};
     steps.insert(steps.end(), c.steps.begin(), c.steps.end());
     add(TitleScenario(c), steps);
+  }
+  for (const WmaCase& c : kWmaCases) {
+    add(WmaScenario(c), {Head({"HTTP/1.0 200 OK", "content-type: video/x-ms-asf"}),
+                         R"({"audio": {"file": "{MEDIA}/)" + std::string(c.file) + R"(", "bytes": 120000}})",
+                         R"({"hold": 20})"});
   }
   // A block with the same title every 2048 audio bytes, eight a second.
   add("Old", {Head({"ICY 200 OK", "icy-metaint:2048", kMpeg}), Audio(2048, {Field("old")}, 2048)});
@@ -286,6 +312,7 @@ class PlayerTags : public playertest::PlayerFixture {
 };
 
 class PlayerHeaders : public PlayerTags, public testing::WithParamInterface<HeaderCase> {};
+class PlayerWma : public PlayerTags, public testing::WithParamInterface<WmaCase> {};
 class PlayerTitles : public PlayerTags, public testing::WithParamInterface<TitleCase> {};
 
 // -- tests --------------------------------------------------------------
@@ -302,6 +329,31 @@ TEST_P(PlayerHeaders, StationLineAndLabel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, PlayerHeaders, testing::ValuesIn(kHeaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(PlayerWma, StationLineAcrossAFreshHeader) {
+  const WmaCase& c = GetParam();
+  openPlaylist(gServer->url(WmaScenario(c)), c.preset);
+  ASSERT_TRUE(spinUntil([&] { return playing(); }, 15s)) << testing::PrintToString(lines.station);
+  const std::string want = c.station ? c.station : std::string(station::kPlaylistUrl);
+  EXPECT_TRUE(state().isWma);
+  EXPECT_EQ(lines.station.back(), want);
+  // Set behind the player's own sync, which the engine calls first: once
+  // this one is told, the player's has handed its text to the window.
+  ASSERT_NE(BASS_ChannelSetSync(state().channel, BASS_SYNC_WMA_CHANGE, 0, &Heard::sync, &heard), 0u);
+  const size_t before = lines.station.size();
+  ASSERT_TRUE(spinUntil([&] {
+    std::lock_guard lock(heard.mutex);
+    return heard.count > 0;
+  }, 15s));
+  ASSERT_TRUE(spinUntil([&] { return lines.station.size() > before; }, 5s))
+      << "the fresh header's title reached the window";
+  EXPECT_EQ(lines.station.back(), want);
+  EXPECT_EQ(state().stationName, want);
+  EXPECT_TRUE(lines.kbps.empty()) << testing::PrintToString(lines.kbps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wma, PlayerWma, testing::ValuesIn(kWmaCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(PlayerTitles, TitleLines) {
