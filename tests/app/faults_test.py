@@ -5,7 +5,8 @@ local station on 127.0.0.1:8642 into SDL's disk driver. For each fault in
 the table, the station is killed and a server that plays the fault takes
 its place; once the player has met the fault and tried again, the good
 station comes back. After every fault the player must sound again, still
-run, and hold no more threads and descriptors than before. All the while a
+run, and hold no more threads and descriptors than at the start or after
+any fault before. All the while a
 helper pings the window from outside (the window manager's ping, answered
 by the UI thread) and every answer must come within 100 ms.
 
@@ -244,6 +245,24 @@ class Run:
             time.sleep(0.1)  # polls a file and /proc; nothing to wait on
         return condition()
 
+    def steady_counts(self, window=2.0, limit=COUNT_SETTLE):
+        """Threads and descriptors once what the last connection left behind
+        is gone: the highest counts seen over `window` s in which neither
+        fell below its lowest so far. The player's own count moves by one
+        or two meanwhile (a resolver, a stream's sync thread), so the
+        highest of a steady stretch is its level, not the first reading."""
+        deadline = time.monotonic() + limit
+        low = self.counts()
+        since, seen = time.monotonic(), [low]
+        while time.monotonic() < deadline and time.monotonic() - since < window and self.alive():
+            time.sleep(0.1)  # polls /proc; nothing to wait on
+            now = self.counts()
+            if now[0] < low[0] or now[1] < low[1]:
+                low = (min(low[0], now[0]), min(low[1], now[1]))
+                since, seen = time.monotonic(), []
+            seen.append(now)
+        return max(t for t, _ in seen), max(f for _, f in seen)
+
     def sound_again(self, limit=SOUND_LIMIT):
         self.recording.skip()
         return self.recording.wait_for(True, limit, stop=lambda: not self.alive())
@@ -296,8 +315,11 @@ class Run:
                 fault.name, "never sounded" if fault.sounds else "sounded while it met the fault"))
         return met
 
-    def after(self, name, since, baseline):
-        """What must hold once the good station is back."""
+    def after(self, name, since, level):
+        """What must hold once the good station is back. `level` holds the
+        lowest thread and descriptor levels the player has shown so far,
+        and comes down with this fault's, so that one left over by any
+        fault counts against the faults before it, not only the start."""
         # Whatever the fault's server sent is played out first, so that only
         # the good station's sound counts.
         self.station.kill()
@@ -307,11 +329,12 @@ class Run:
         if not self.check(self.alive(), "%s: the player ended (exit %s)" % (name, self.player.poll())):
             return False
         self.check(took is not None, "%s: no sound within %.0f s of the station's return" % (name, SOUND_LIMIT))
-        self.wait(lambda: all(now <= then for now, then in zip(self.counts(), baseline)), COUNT_SETTLE)
-        threads, fds = self.counts()
-        self.check(threads <= baseline[0] and fds <= baseline[1],
+        self.wait(lambda: all(now <= then for now, then in zip(self.counts(), level)), COUNT_SETTLE)
+        threads, fds = self.steady_counts(window=1.0)
+        self.check(threads <= level[0] and fds <= level[1],
                    "%s: %d threads and %d descriptors, against %d and %d before"
-                   % (name, threads, fds, baseline[0], baseline[1]))
+                   % (name, threads, fds, level[0], level[1]))
+        level[0], level[1] = min(level[0], threads), min(level[1], fds)
         worst, count = self.pings.worst_since(since)
         self.check(worst is not None and worst <= PING_LIMIT_MS,
                    "%s: the window's slowest answer took %s ms (of %d)" % (name, worst, count))
@@ -327,21 +350,20 @@ class Run:
         self.serve(good_station(self.media))
         if self.sound_again() is None:
             raise RuntimeError("no sound after the first reconnection")
-        self.wait(lambda: False, 2)
-        baseline = self.counts()
-        print("playing: %d threads, %d descriptors" % baseline, flush=True)
+        level = list(self.steady_counts())
+        print("playing: %d threads, %d descriptors" % tuple(level), flush=True)
         name = "the server killed and restarted 20 times"
         if self.wanted(name):
             since = time.monotonic()
             self.restarts(20)
-            if not self.after(name, since, baseline):
+            if not self.after(name, since, level):
                 return
         for fault in fault_table(self.media, self.scratch):
             if not self.wanted(fault.name):
                 continue
             since = time.monotonic()
             self.meet(fault)
-            if not self.after(fault.name, since, baseline):
+            if not self.after(fault.name, since, level):
                 return
 
     def wanted(self, name):
