@@ -55,6 +55,18 @@ function(ornivox_under_window_manager program filter)
     ENVIRONMENT "ORNIVOX_WINDOW_MANAGER=openbox;${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
 endfunction()
 
+# Runs <program> again at each of the toolkit's scale factors given, as
+# <program>.scale<factor> (a dot in the factor becomes an underscore).
+function(ornivox_at_scale_factors program)
+  foreach(factor ${ARGN})
+    string(REPLACE "." "_" tag "${factor}")
+    add_test(NAME ${program}.scale${tag}
+      COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/with_xvfb.sh" $<TARGET_FILE:${program}>)
+    set_tests_properties(${program}.scale${tag} PROPERTIES
+      ENVIRONMENT "QT_SCALE_FACTOR=${factor};${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
+  endforeach()
+endfunction()
+
 function(ornivox_gtest name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME;WIDGETS" "SHARDS;TIMEOUT"
                         "SOURCES;LIBRARIES;IN;ENVIRONMENT;LABELS")

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -304,6 +305,26 @@ TEST_F(MainWindowTest, MinimiseStopsThePaintingAndCloseEnds) {
   EXPECT_TRUE(playing());
   QTest::mouseClick(window->btnKapat, Qt::LeftButton);
   EXPECT_FALSE(window->isVisible());
+}
+
+// Under a window manager the minimise button really hides the window (the
+// manager unmaps it), and showing it again brings the meters back.
+TEST_F(MainWindowTest, MinimiseHidesTheWindowUnderAWindowManager) {
+  if (!std::getenv("ORNIVOX_WINDOW_MANAGER")) GTEST_SKIP() << "no window manager in this X server";
+  open(station().url("/tone.mp3"));
+  ASSERT_TRUE(waitPlaying());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QTest::mouseClick(window->btnMinimize, Qt::LeftButton);
+  EXPECT_TRUE(spinUntil([&] { return !window->windowHandle()->isExposed(); }, 5s)) << "still on the screen";
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_FALSE(window->tLevel->isActive());
+  window->showNormal();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  EXPECT_FALSE(window->isMinimized());
+  const int left = window->lSol->value();
+  EXPECT_TRUE(spinUntil([&] { return window->lSol->value() != left; }, 3s));
+  EXPECT_TRUE(playing());
 }
 
 TEST_F(MainWindowTest, ANewerConnectionSupersedesAnOlderOne) {
