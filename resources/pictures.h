@@ -12,6 +12,9 @@
 //                               magenta where transparent
 //   :/pictures/logo.jpg         100 x 100, the station logo
 //
+// Each .bmp also comes drawn at twice the size, as name@2x.bmp (840 x 230
+// for the skin), for screens scaled by two; the outline is the 1:1 skin's.
+//
 // The keyed pictures take their key colour from their bottom-left pixel,
 // which is always magenta. resources/generator/ draws all of them and
 // scripts/make-pictures.sh remakes them.

@@ -14,10 +14,11 @@ struct NamedBitmap {
   Bitmap bitmap;
 };
 
-// The window's face (skin.bmp) and every picture the window lays over it.
-// Pictures that sit on the skin are cut from it or drawn over a copy of it,
-// so their antialiased edges blend into exactly the colours around them.
-std::vector<NamedBitmap> drawWindow();
+// The window's face (skin.bmp) and every picture the window lays over it,
+// at `scale` pixels to the window's pixel. Pictures that sit on the skin are
+// cut from it or drawn over a copy of it, so their antialiased edges blend
+// into exactly the colours around them.
+std::vector<NamedBitmap> drawWindow(int scale);
 
 // The 16 x 16 play, stop and sound buttons, drawn over `under`, the piece
 // of the face each one covers.

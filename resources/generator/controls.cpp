@@ -24,7 +24,7 @@ Canvas blankKey(const Canvas& under) {
 }
 
 NamedBitmap finish(const char* file, const Canvas& c) {
-  return {file, toBitmap(c, [](int x, int y) { return coverage(key(), x, y) >= 0.5; })};
+  return {file, toBitmap(c, [&](int x, int y) { return coverage(key(), x, y, c.scale()) >= 0.5; })};
 }
 
 // The loudspeaker: a box and a cone opening to the right.

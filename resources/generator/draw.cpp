@@ -101,16 +101,23 @@ Paint vertical(double y0, Rgb top, double y1, Rgb bottom) {
   return [=](double, double y) { return mix(top, bottom, std::clamp((y - y0) / (y1 - y0), 0.0, 1.0)); };
 }
 
-double coverage(const Shape& shape, int x, int y) { return std::clamp(0.5 - shape(x + 0.5, y + 0.5), 0.0, 1.0); }
+double coverage(const Shape& shape, int x, int y, int scale) {
+  const double s = scale;
+  return std::clamp(0.5 - shape((x + 0.5) / s, (y + 0.5) / s) * s, 0.0, 1.0);
+}
 
-Canvas::Canvas(int width, int height, Rgb background)
-    : width_(width), height_(height), pixels_(std::size_t(width) * std::size_t(height), background) {}
+Canvas::Canvas(int width, int height, Rgb background, int scale)
+    : width_(width * scale),
+      height_(height * scale),
+      scale_(scale),
+      pixels_(std::size_t(width_) * std::size_t(height_), background) {}
 
 void Canvas::fill(const Shape& shape, const Paint& paint, double opacity) {
+  const double s = scale_;
   for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
-      const double a = coverage(shape, x, y) * opacity;
-      if (a > 0) at(x, y) = mix(at(x, y), paint(x + 0.5, y + 0.5), a);
+      const double a = coverage(shape, x, y, scale_) * opacity;
+      if (a > 0) at(x, y) = mix(at(x, y), paint((x + 0.5) / s, (y + 0.5) / s), a);
     }
   }
 }
@@ -118,15 +125,17 @@ void Canvas::fill(const Shape& shape, const Paint& paint, double opacity) {
 void Canvas::fill(const Shape& shape, Rgb colour, double opacity) { fill(shape, solid(colour), opacity); }
 
 Canvas Canvas::crop(int x, int y, int width, int height) const {
-  Canvas out(width, height, Rgb{});
-  for (int j = 0; j < height; ++j)
-    for (int i = 0; i < width; ++i) out.at(i, j) = at(x + i, y + j);
+  Canvas out(width, height, Rgb{}, scale_);
+  const int x0 = x * scale_, y0 = y * scale_;
+  for (int j = 0; j < out.height(); ++j)
+    for (int i = 0; i < out.width(); ++i) out.at(i, j) = at(x0 + i, y0 + j);
   return out;
 }
 
 void Canvas::paste(const Canvas& from, int x, int y) {
+  const int x0 = x * scale_, y0 = y * scale_;
   for (int j = 0; j < from.height(); ++j)
-    for (int i = 0; i < from.width(); ++i) at(x + i, y + j) = from.at(i, j);
+    for (int i = 0; i < from.width(); ++i) at(x0 + i, y0 + j) = from.at(i, j);
 }
 
 namespace {

@@ -48,29 +48,36 @@ Paint solid(Rgb c);
 // From `top` at y0 to `bottom` at y1, held beyond both.
 Paint vertical(double y0, Rgb top, double y1, Rgb bottom);
 
+// Shapes and places are given in units: the window's pixels. A canvas of
+// scale 2 has two pixels to the unit each way, for screens that show the
+// window at twice the size; width(), height() and at() count its pixels.
 class Canvas {
  public:
-  Canvas(int width, int height, Rgb background);
+  Canvas(int width, int height, Rgb background, int scale = 1);
 
   int width() const { return width_; }
   int height() const { return height_; }
+  int scale() const { return scale_; }
   Rgb& at(int x, int y) { return pixels_[std::size_t(y) * std::size_t(width_) + std::size_t(x)]; }
   const Rgb& at(int x, int y) const { return pixels_[std::size_t(y) * std::size_t(width_) + std::size_t(x)]; }
 
   void fill(const Shape& shape, const Paint& paint, double opacity = 1);
   void fill(const Shape& shape, Rgb colour, double opacity = 1);
 
+  // In units.
   Canvas crop(int x, int y, int width, int height) const;
   void paste(const Canvas& from, int x, int y);
 
  private:
   int width_;
   int height_;
+  int scale_;
   std::vector<Rgb> pixels_;
 };
 
-// How much of pixel (x, y) the shape covers, from 0 to 1.
-double coverage(const Shape& shape, int x, int y);
+// How much of pixel (x, y) the shape covers, from 0 to 1, on a canvas of
+// `scale` pixels to the unit.
+double coverage(const Shape& shape, int x, int y, int scale = 1);
 
 // Eight bits a channel, rows from the top.
 struct Bitmap {

@@ -33,7 +33,13 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path dir = argv[1];
     std::filesystem::create_directories(dir);
-    for (const NamedBitmap& picture : drawWindow()) writeBmp(dir / picture.file, picture.bitmap);
+    for (const NamedBitmap& picture : drawWindow(1)) writeBmp(dir / picture.file, picture.bitmap);
+    // For screens that show the window at twice its size: "name@2x.bmp",
+    // the name the toolkit looks for.
+    for (const NamedBitmap& picture : drawWindow(2)) {
+      const std::filesystem::path file = picture.file;
+      writeBmp(dir / (file.stem().string() + "@2x" + file.extension().string()), picture.bitmap);
+    }
     writeJpeg(dir / "logo.jpg", drawLogo(), 90);
   } catch (const std::exception& e) {
     std::cerr << "ornivox-make-pictures: " << e.what() << "\n";

@@ -99,26 +99,29 @@ void drawFace(Canvas& c, int x, int y) {
 }
 
 Bitmap keyedCrop(const Canvas& skin, int x, int y, int w, int h, const Shape& local) {
-  return toBitmap(skin.crop(x, y, w, h), [&](int i, int j) { return coverage(local, i, j) >= 0.5; });
+  return toBitmap(skin.crop(x, y, w, h), [&](int i, int j) { return coverage(local, i, j, skin.scale()) >= 0.5; });
 }
 
 }  // namespace
 
-std::vector<NamedBitmap> drawWindow() {
-  Canvas c(kWidth, kHeight, kKey);
+std::vector<NamedBitmap> drawWindow(int scale) {
+  Canvas c(kWidth, kHeight, kKey, scale);
   const std::vector<bool> inside = bodyMask();
+  // By the window's pixels: the outline is the same at any scale.
   const auto in = [&](int x, int y) {
     return x >= 0 && y >= 0 && x < kWidth && y < kHeight && inside[std::size_t(y) * kWidth + std::size_t(x)];
   };
+  const auto inPixel = [&](int x, int y) { return in(x / scale, y / scale); };
 
   // The body, with a border that follows the outline pixel for pixel, the
   // inner corners of its steps half blended so the curves look smooth, and
   // a bevel inside it: lighter along the top and left, darker along the
   // bottom and right.
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
+  for (int py = 0; py < c.height(); ++py) {
+    for (int px = 0; px < c.width(); ++px) {
+      const int x = px / scale, y = py / scale;
       if (!in(x, y)) continue;
-      Rgb colour = body(y);
+      Rgb colour = body((py + 0.5) / scale - 0.5);
       const bool edge = !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1);
       const bool corner = !in(x - 1, y - 1) || !in(x + 1, y - 1) || !in(x - 1, y + 1) || !in(x + 1, y + 1);
       if (edge) {
@@ -130,7 +133,7 @@ std::vector<NamedBitmap> drawWindow() {
       } else if (!in(x + 2, y) || !in(x, y + 2)) {
         colour = mix(colour, kShade, 0.35);
       }
-      c.at(x, y) = colour;
+      c.at(px, py) = colour;
     }
   }
 
@@ -168,7 +171,7 @@ std::vector<NamedBitmap> drawWindow() {
   drawFace(c, kFaceX, kInfoFaceY);
 
   std::vector<NamedBitmap> out;
-  out.push_back({"skin.bmp", toBitmap(c, in)});
+  out.push_back({"skin.bmp", toBitmap(c, inPixel)});
   out.push_back({"close.bmp", toBitmap(c.crop(kCloseX, kTitleButtonY, kTitleButtonW, kTitleButtonH))});
   out.push_back({"minimize.bmp", toBitmap(c.crop(kMinimizeX, kTitleButtonY, kTitleButtonW, kTitleButtonH))});
   out.push_back({"button_face.bmp",

@@ -36,6 +36,21 @@ constexpr QSize kClientSize(419, 114);
 
 QImage picture(const char* name) { return QImage(QStringLiteral(":/pictures/") + QLatin1String(name)); }
 
+// The picture to show: on a screen scaled by more than one, the one drawn
+// at twice the size ("name@2x.bmp") where there is one.
+QImage shownPicture(const char* name) {
+  if (qApp->devicePixelRatio() > 1.0) {
+    QString twice = QStringLiteral(":/pictures/") + QLatin1String(name);
+    twice.insert(twice.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+    QImage image(twice);
+    if (!image.isNull()) {
+      image.setDevicePixelRatio(2.0);
+      return image;
+    }
+  }
+  return picture(name);
+}
+
 QFont tahoma(int pixels, bool bold) {
   QFont font = TahomaFont(pixels);
   font.setBold(bold);
@@ -94,16 +109,16 @@ TfrmMain::TfrmMain(Player& player, MainWindowOptions options, QWidget* parent)
 TfrmMain::~TfrmMain() { FormDestroy(); }
 
 void TfrmMain::createComponents() {
-  const QImage face = picture("button_face.bmp");
-  Image1 = image(this, 0, 0, kClientSize.width(), kClientSize.height(), picture("skin.bmp"), false);
-  btnKapat = image(this, 389, 24, 21, 23, picture("close.bmp"), false);
+  const QImage face = shownPicture("button_face.bmp");
+  Image1 = image(this, 0, 0, kClientSize.width(), kClientSize.height(), shownPicture("skin.bmp"), false);
+  btnKapat = image(this, 389, 24, 21, 23, shownPicture("close.bmp"), false);
   btnKapat->setToolTip(QStringLiteral("Kapat"));
-  btnMinimize = image(this, 366, 24, 21, 23, picture("minimize.bmp"), false);
+  btnMinimize = image(this, 366, 24, 21, 23, shownPicture("minimize.bmp"), false);
   btnMinimize->setToolTip(QStringLiteral("Simge"));
-  btnSesAcik = image(this, 258, 82, 16, 16, picture("sound_on.bmp"), true);
-  btnDur = image(this, 240, 82, 16, 16, picture("stop.bmp"), true);
-  btnPlay = image(this, 222, 82, 16, 16, picture("play.bmp"), true);
-  btnSesKapali = image(this, 215, 58, 16, 16, picture("sound_off.bmp"), true);
+  btnSesAcik = image(this, 258, 82, 16, 16, shownPicture("sound_on.bmp"), true);
+  btnDur = image(this, 240, 82, 16, 16, shownPicture("stop.bmp"), true);
+  btnPlay = image(this, 222, 82, 16, 16, shownPicture("play.bmp"), true);
+  btnSesKapali = image(this, 215, 58, 16, 16, shownPicture("sound_off.bmp"), true);
   btnSesKapali->hide();
   logo = image(this, 7, 8, 100, 100, DecodeJpeg([] {
                  QFile f(QStringLiteral(":/pictures/logo.jpg"));

@@ -10,7 +10,7 @@ namespace ornivox::ui {
 SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
 
 QSize SkinImage::sizeHint() const {
-  return pixmap_.isNull() ? QSize(0, 0) : pixmap_.size();
+  return pixmap_.isNull() ? QSize(0, 0) : pixmap_.deviceIndependentSize().toSize();
 }
 
 void SkinImage::setImage(const QImage& image, bool keyTransparent) {
@@ -28,18 +28,20 @@ void SkinImage::setImage(const QImage& image, bool keyTransparent) {
     }
     pixmap_ = QPixmap::fromImage(std::move(keyed));
   }
-  // One picture pixel to one widget pixel, whatever the screen's scale.
-  pixmap_.setDevicePixelRatio(1.0);
+  // As many picture pixels to a widget pixel as the picture was drawn for
+  // (a "@2x" picture for a screen scaled by two), whatever the screen's scale.
+  pixmap_.setDevicePixelRatio(image.isNull() ? 1.0 : image.devicePixelRatio());
   updateGeometry();
   update();
 }
 
 void SkinImage::paintEvent(QPaintEvent* event) {
   if (pixmap_.isNull()) return;
-  const QRect area = event->rect() & QRect(QPoint(0, 0), pixmap_.size());
+  const QRect area = event->rect() & QRect(QPoint(0, 0), sizeHint());
   if (area.isEmpty()) return;
   QPainter painter(this);
-  painter.drawPixmap(area.topLeft(), pixmap_, area);
+  painter.setClipRect(area);
+  painter.drawPixmap(QPoint(0, 0), pixmap_);
 }
 
 void SkinImage::mousePressEvent(QMouseEvent* event) {

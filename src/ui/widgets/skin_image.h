@@ -11,7 +11,9 @@ namespace ornivox::ui {
 
 // A piece of the skin: a picture drawn at its own size from the top-left
 // corner and cut off at the widget's edge. With a key, the colour of the
-// picture's bottom-left pixel is see-through wherever it occurs.
+// picture's bottom-left pixel is see-through wherever it occurs. A picture
+// whose device pixel ratio is 2 is drawn at half its pixel size, sharp on a
+// screen scaled by two.
 class SkinImage : public QWidget {
   Q_OBJECT
 

@@ -252,5 +252,35 @@ TEST_F(LayoutTest, ThePicturesAreInRegister) {
   EXPECT_GE(compared, 6);
 }
 
+// On a screen scaled by two the pictures are the ones drawn at that size,
+// shown pixel for pixel: sharp, not the 1:1 pictures blown up.
+TEST_F(LayoutTest, AtTwiceTheSizeThePicturesAreDrawnForIt) {
+  if (Scale() != 2.0) GTEST_SKIP() << "for a screen scaled by two";
+  const QImage shot = grab();
+  struct Picture {
+    const char* file;
+    QRect rect;
+  } pictures[] = {{"close@2x.bmp", {389, 24, 21, 23}}, {"minimize@2x.bmp", {366, 24, 21, 23}},
+                  {"play@2x.bmp", {222, 82, 16, 16}},  {"stop@2x.bmp", {240, 82, 16, 16}},
+                  {"skin@2x.bmp", {0, 0, 110, 114}}};
+  for (const Picture& p : pictures) {
+    SCOPED_TRACE(p.file);
+    const QImage drawn = QImage(QStringLiteral(":/pictures/") + QLatin1String(p.file)).convertToFormat(QImage::Format_RGB888);
+    ASSERT_FALSE(drawn.isNull());
+    const QRgb key = drawn.pixel(0, drawn.height() - 1);
+    int same = 0, total = 0;
+    for (int y = 0; y < p.rect.height() * 2; ++y)
+      for (int x = 0; x < p.rect.width() * 2; ++x) {
+        if (drawn.pixel(x, y) == key) continue;
+        // The logo lies on the skin's white field.
+        if (QRect(14, 16, 200, 200).contains(x, y) && p.rect.topLeft() == QPoint(0, 0)) continue;
+        ++total;
+        if (shot.pixel(p.rect.x() * 2 + x, p.rect.y() * 2 + y) == drawn.pixel(x, y)) ++same;
+      }
+    ASSERT_GT(total, 100);
+    EXPECT_GT(same, total * 98 / 100) << same << " of " << total;
+  }
+}
+
 }  // namespace
 }  // namespace ornivox::uitest
