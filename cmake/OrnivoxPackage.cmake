@@ -130,8 +130,9 @@ endforeach()
 string(APPEND _ornivox_wrapped "${_ornivox_line}")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${_ornivox_wrapped}")
 # The layouts are measured in the fonts fonts-wine carries (Tahoma and the
-# dialog font); the program finds them in /usr/share/wine/fonts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
+# dialog font); the program finds them in /usr/share/wine/fonts. On a
+# Wayland desktop without XWayland the toolkit needs its Wayland plugin.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine, qt6-wayland")
 # Without an audio server the sound device is the bare ALSA one; SDL then
 # still plays. The session bus and a desktop are what the now-playing
 # announcement and the playlist associations need, but the player runs

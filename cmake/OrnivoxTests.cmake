@@ -45,25 +45,34 @@ function(ornivox_realtime_lane test)
   set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK "ornivox_core_${lane}")
 endfunction()
 
-# Runs the tests of <program> that match <filter> again in an X server with
-# a window manager (openbox), as the entry <program>.openbox.
-function(ornivox_under_window_manager program filter)
-  add_test(NAME ${program}.openbox
-    COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/with_xvfb.sh"
+# Runs the tests of <program> that match <filter> (all for "*") again, as
+# the entry <program>.<suffix>: in its own network namespace, inside the
+# display fixture <display> (with_xvfb.sh, with_weston.sh) with the one
+# environment setting <setting>.
+function(_ornivox_run_again program suffix filter display setting)
+  add_test(NAME ${program}.${suffix}
+    COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/${display}"
             $<TARGET_FILE:${program}> --gtest_filter=${filter})
-  set_tests_properties(${program}.openbox PROPERTIES
-    ENVIRONMENT "ORNIVOX_WINDOW_MANAGER=openbox;${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
+  set_tests_properties(${program}.${suffix} PROPERTIES ENVIRONMENT "${setting};${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
 endfunction()
 
-# Runs <program> again at each of the toolkit's scale factors given, as
-# <program>.scale<factor> (a dot in the factor becomes an underscore).
+# Under a window manager (openbox) in an X server: <program>.openbox.
+function(ornivox_under_window_manager program filter)
+  _ornivox_run_again(${program} openbox ${filter} with_xvfb.sh ORNIVOX_WINDOW_MANAGER=openbox)
+endfunction()
+
+# On a headless Weston compositor's own Wayland display, with no X server
+# there: <program>.wayland.
+function(ornivox_on_wayland program filter)
+  _ornivox_run_again(${program} wayland ${filter} with_weston.sh QT_QPA_PLATFORM=wayland)
+endfunction()
+
+# At each of the toolkit's scale factors given: <program>.scale<factor> (a
+# dot in the factor becomes an underscore).
 function(ornivox_at_scale_factors program)
   foreach(factor ${ARGN})
     string(REPLACE "." "_" tag "${factor}")
-    add_test(NAME ${program}.scale${tag}
-      COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/with_xvfb.sh" $<TARGET_FILE:${program}>)
-    set_tests_properties(${program}.scale${tag} PROPERTIES
-      ENVIRONMENT "QT_SCALE_FACTOR=${factor};${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
+    _ornivox_run_again(${program} scale${tag} "*" with_xvfb.sh QT_SCALE_FACTOR=${factor})
   endforeach()
 endfunction()
 

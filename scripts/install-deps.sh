@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libjpeg62-turbo-dev libpng-dev fonts-wine fonts-dejavu-core
   xvfb xauth xcompmgr x11-utils iproute2
+  weston qt6-wayland xwayland
   libx11-dev libxcb1-dev qt6-webengine-dev python3-aiosmtpd dbus-daemon playerctl gdb
   lintian desktop-file-utils appstream xdg-utils libglib2.0-bin dpkg-dev fakeroot file binutils xdotool imagemagick openbox
 )

@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/command_line.h"
+#include "app/display_platform.h"
+#include "app/end_signals.h"
 #include "desktop/hand_over.h"
 #include "desktop/instance_lock.h"
 #include "player/player.h"
@@ -50,6 +53,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (const auto platform = app::PlatformToAsk(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                               std::getenv("WAYLAND_DISPLAY")))
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platform));
   QApplication app(argc, argv);
   ornivox_init_pictures();
   ui::LoadLayoutFonts();
@@ -88,6 +94,7 @@ int main(int argc, char** argv) {
     takeOver.start(kTakeOverIntervalMs);
   }
 
+  app::EndSignals endSignals([&frmMain] { frmMain.close(); });
   frmMain.show();
   return app.exec();
 }

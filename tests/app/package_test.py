@@ -92,7 +92,7 @@ def check_contents(deb):
 
     depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
     print("Depends: " + depends.strip())
-    for library in ["libc6", "libqt6widgets6", "libqt6webenginewidgets6", "libsdl2-2.0-0", "libcurl4", "libxcb1"]:
+    for library in ["libc6", "libqt6widgets6", "libqt6webenginewidgets6", "libsdl2-2.0-0", "libcurl4", "libxcb1", "qt6-wayland"]:
         check(re.search(r"\b%s\b" % re.escape(library), depends), "Depends names %s" % library)
 
     lintian = run(["lintian", "--fail-on", "error", "--display-info", "--no-tag-display-limit", deb], timeout=300)

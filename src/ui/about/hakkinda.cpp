@@ -6,6 +6,7 @@
 #include <string>
 
 #include "station/identity.h"
+#include "ui/common/display_server.h"
 #include "ui/common/fonts.h"
 #include "ui/common/link_pointer.h"
 #include "ui/common/open_address.h"
@@ -100,6 +101,7 @@ void TfrmHakkinda::showEvent(QShowEvent* event) {
 }
 
 void TfrmHakkinda::placeAbove(const QRect& anchor) {
+  if (!OnX11()) return;  // the compositor places it
   anchor_ = anchor;
   place();
 }

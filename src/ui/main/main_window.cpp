@@ -16,6 +16,7 @@
 #include "desktop/handover_server.h"
 #include "station/identity.h"
 #include "ui/about/hakkinda.h"
+#include "ui/common/display_server.h"
 #include "ui/common/error_box.h"
 #include "ui/common/fonts.h"
 #include "ui/common/link_pointer.h"
@@ -101,6 +102,8 @@ TfrmMain::TfrmMain(Player& player, MainWindowOptions options, QWidget* parent)
   setFixedSize(kClientSize);
   move(468, 222);
   setAttribute(Qt::WA_DeleteOnClose, false);
+  // Without X11's shapes the skin's outline is its see-through key colour.
+  if (!OnX11()) setAttribute(Qt::WA_TranslucentBackground);
   createComponents();
   player_.setView(this);
   FormCreate();
@@ -110,7 +113,7 @@ TfrmMain::~TfrmMain() { FormDestroy(); }
 
 void TfrmMain::createComponents() {
   const QImage face = shownPicture("button_face.bmp");
-  Image1 = image(this, 0, 0, kClientSize.width(), kClientSize.height(), shownPicture("skin.bmp"), false);
+  Image1 = image(this, 0, 0, kClientSize.width(), kClientSize.height(), shownPicture("skin.bmp"), !OnX11());
   btnKapat = image(this, 389, 24, 21, 23, shownPicture("close.bmp"), false);
   btnKapat->setToolTip(QStringLiteral("Kapat"));
   btnMinimize = image(this, 366, 24, 21, 23, shownPicture("minimize.bmp"), false);
@@ -221,13 +224,15 @@ void TfrmMain::createComponents() {
 }
 
 void TfrmMain::FormCreate() {
-  SetWindowTransparency(this, 15);
+  // A Wayland compositor takes no opacity from its clients.
+  if (OnX11()) SetWindowTransparency(this, 15);
   QCoreApplication::processEvents();
   // The program's start decides what a failure means (main); nothing more
   // is set up here.
   audioSetup_ = SetUpAudio(nullptr);
   if (audioSetup_ != AudioSetup::Ready) return;
   shapeRegion = RegionFromBitmap(picture("skin.bmp"));
+  // On Wayland the same region is where the window takes the pointer.
   setMask(shapeRegion);
 
   if (options_.listenForHandOver) {
@@ -250,7 +255,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FormShow() {
-  if (QScreen* screen = QGuiApplication::primaryScreen()) move(PlaceNearCorner(screen->geometry(), size()));
+  // A Wayland compositor places its windows itself.
+  if (QScreen* screen = QGuiApplication::primaryScreen(); screen && OnX11())
+    move(PlaceNearCorner(screen->geometry(), size()));
   if (QFileInfo::exists(QStringLiteral("logo.jpg"))) {
     // A file that is not a readable picture keeps the built-in logo.
     QImage replacement = LoadJpegFile(QStringLiteral("logo.jpg"));
@@ -307,7 +314,9 @@ void TfrmMain::startMove(QWidget* pressed, Qt::MouseButton button) {
   // The window manager moves the window when it can, but its move follows
   // the first button only; for the others, and without one, follow the
   // pointer ourselves until the button is released.
-  if (QWindow* w = windowHandle(); button == Qt::LeftButton && w && w->startSystemMove()) return;
+  // A Wayland client cannot move its window: the compositor's move is the
+  // only one, for any button.
+  if (QWindow* w = windowHandle(); (button == Qt::LeftButton || !OnX11()) && w && w->startSystemMove()) return;
   dragSource_ = pressed;
   dragOffset_ = QCursor::pos() - frameGeometry().topLeft();
   pressed->installEventFilter(this);

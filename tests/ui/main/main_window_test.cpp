@@ -327,6 +327,29 @@ TEST_F(MainWindowTest, MinimiseHidesTheWindowUnderAWindowManager) {
   EXPECT_TRUE(playing());
 }
 
+// On a Wayland display there are no shapes: the skin's key colour is see-
+// through instead, pixel for pixel where the outline leaves the window, and
+// the compositor gets no opacity to apply.
+TEST_F(MainWindowTest, OnWaylandTheOutlineIsSeeThrough) {
+  if (QGuiApplication::platformName() != "wayland") GTEST_SKIP() << "for a Wayland display";
+  open("");
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+  EXPECT_EQ(window->windowOpacity(), 1.0);
+  const QImage face = window->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(face.size(), QSize(419, 114));
+  const QRegion outline = ui::RegionFromBitmap(QImage(QStringLiteral(":/pictures/skin.bmp")));
+  int wrong = 0, outside = 0;
+  for (int y = 0; y < face.height(); ++y)
+    for (int x = 0; x < face.width(); ++x) {
+      const bool in = outline.contains(QPoint(x, y));
+      outside += in ? 0 : 1;
+      if ((qAlpha(face.pixel(x, y)) == 255) != in) ++wrong;
+    }
+  EXPECT_GT(outside, 1000);
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(MainWindowTest, ANewerConnectionSupersedesAnOlderOne) {
   auto server = scripted();
   open(server->url("slow"));
