@@ -1,5 +1,7 @@
 #include "ui/widgets/skin_image.h"
 
+#include "ui/widgets/accessible.h"
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -7,7 +9,9 @@
 
 namespace ornivox::ui {
 
-SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
+SkinImage::SkinImage(QWidget* parent) : QWidget(parent), focus_(new FocusMark(this)) {
+  InstallAccessibleWidgets();
+}
 
 QSize SkinImage::sizeHint() const {
   return pixmap_.isNull() ? QSize(0, 0) : pixmap_.size();
@@ -35,11 +39,10 @@ void SkinImage::setImage(const QImage& image, bool keyTransparent) {
 }
 
 void SkinImage::paintEvent(QPaintEvent* event) {
-  if (pixmap_.isNull()) return;
-  const QRect area = event->rect() & QRect(QPoint(0, 0), pixmap_.size());
-  if (area.isEmpty()) return;
   QPainter painter(this);
-  painter.drawPixmap(area.topLeft(), pixmap_, area);
+  const QRect area = event->rect() & QRect(QPoint(0, 0), pixmap_.size());
+  if (!pixmap_.isNull() && !area.isEmpty()) painter.drawPixmap(area.topLeft(), pixmap_, area);
+  focus_->paint(painter);
 }
 
 void SkinImage::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/widgets/click_gesture.h"
+#include "ui/widgets/focus_mark.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -11,7 +12,8 @@ namespace ornivox::ui {
 
 // A piece of the skin: a picture drawn at its own size from the top-left
 // corner and cut off at the widget's edge. With a key, the colour of the
-// picture's bottom-left pixel is see-through wherever it occurs.
+// picture's bottom-left pixel is see-through wherever it occurs. Given a
+// focus policy that Tab reaches, the image is a button (see FocusMark).
 class SkinImage : public QWidget {
   Q_OBJECT
 
@@ -37,6 +39,7 @@ class SkinImage : public QWidget {
  private:
   QPixmap pixmap_;
   ClickGesture click_;
+  FocusMark* focus_;
 };
 
 }  // namespace ornivox::ui

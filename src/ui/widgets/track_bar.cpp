@@ -1,5 +1,6 @@
 #include "ui/widgets/track_bar.h"
 
+#include "ui/widgets/accessible.h"
 #include "ui/widgets/face.h"
 
 #include <QMouseEvent>
@@ -36,6 +37,7 @@ QPixmap groovePixmap(QSize size, qreal dpr, QColor fill, QColor edge) {
 }  // namespace
 
 TrackBar::TrackBar(QWidget* parent) : QAbstractSlider(parent) {
+  InstallAccessibleWidgets();
   setOrientation(Qt::Horizontal);
   setRange(0, 100);
   setSingleStep(1);
