@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio/bass.h"
+#include "ui/env/focus_look.h"
 #include "ui/env/ui_env.h"
 #include "ui/main/main_window.h"
 #include "ui/widgets/shadow_label.h"
@@ -42,11 +43,6 @@ class KeyboardTest : public testing::Test, public PlayerWindow {
     closeWindow();
   }
 
-  // Gives `w` the focus as Tab would, and waits until it has it.
-  static bool focusByTab(QWidget* w) {
-    w->setFocus(Qt::TabFocusReason);
-    return spinUntil([&] { return w->hasFocus(); }, 5s);
-  }
   static void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
   }
@@ -56,7 +52,7 @@ TEST_F(KeyboardTest, TabReachesEveryControlInOrderAndComesRound) {
   TfrmMain& w = *window;
   const std::vector<QWidget*> cycle = {w.btnPlay, w.btnDur,      w.btnSesAcik, w.sndBar,  w.lIstek, w.lBilgi,
                                        w.btnMinimize, w.btnKapat, w.lWebGit,  w.sLink,   w.btnPlay};
-  ASSERT_TRUE(focusByTab(cycle.front()));
+  ASSERT_TRUE(FocusByTab(cycle.front()));
   for (size_t i = 1; i < cycle.size(); ++i) {
     press(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), cycle[i]) << "Tab " << i << " reached "
@@ -89,7 +85,7 @@ TEST_F(KeyboardTest, SpaceAndEnterPressTheTransportAndMuteButtons) {
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
-    ASSERT_TRUE(focusByTab(s.button));
+    ASSERT_TRUE(FocusByTab(s.button));
     press(s.key, s.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     EXPECT_TRUE(spinUntil(s.done, 15s));
   }
@@ -97,7 +93,7 @@ TEST_F(KeyboardTest, SpaceAndEnterPressTheTransportAndMuteButtons) {
 
 TEST_F(KeyboardTest, VolumeKeysMoveTheBarByItsStepsAndTheEngineFollows) {
   ASSERT_TRUE(spinUntil([&] { return playing(); }, 15s));
-  ASSERT_TRUE(focusByTab(window->sndBar));
+  ASSERT_TRUE(FocusByTab(window->sndBar));
   struct Case {
     int from;
     Qt::Key key;
@@ -117,36 +113,21 @@ TEST_F(KeyboardTest, VolumeKeysMoveTheBarByItsStepsAndTheEngineFollows) {
   }
 }
 
-// Pixels of `w` alone, painted afresh.
-QImage look(QWidget* w) {
-  QCoreApplication::processEvents();
-  return w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-int differing(const QImage& a, const QImage& b) {
-  int count = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) count += a.pixel(x, y) != b.pixel(x, y);
-  return count;
-}
-
 TEST_F(KeyboardTest, TheOutlineShowsOnlyWhileTheFocusCameFromTheKeyboard) {
   TfrmMain& w = *window;
   for (QWidget* control : std::vector<QWidget*>{w.btnPlay, w.btnSesAcik, w.lIstek, w.lBilgi, w.btnKapat, w.sLink}) {
     SCOPED_TRACE(control->accessibleName().isEmpty() ? control->toolTip().toStdString()
                                                      : control->accessibleName().toStdString());
-    control->clearFocus();
-    const QImage plain = look(control);
-    ASSERT_TRUE(focusByTab(control));
-    const QImage marked = look(control);
+    const QImage plain = control->grab().toImage();
     // At least half of the outline's pixels, whatever lies beneath.
-    EXPECT_GT(differing(plain, marked), control->width() + control->height());
+    EXPECT_GT(PixelsMarkedByFocus(control), control->width() + control->height());
     // The same control focused by other means, as the window's first
     // showing does: no outline.
     control->clearFocus();
     control->setFocus(Qt::ActiveWindowFocusReason);
     ASSERT_TRUE(spinUntil([&] { return control->hasFocus(); }, 5s));
-    EXPECT_EQ(differing(plain, look(control)), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(control->grab().toImage(), plain);
   }
 }
 

@@ -1,0 +1,16 @@
+// Focus as the keyboard gives it, and how it shows.
+#pragma once
+
+class QWidget;
+
+namespace ornivox::uitest {
+
+// Gives `w` the focus as Tab does; true once it has it (its window must be
+// the active one).
+bool FocusByTab(QWidget* w);
+
+// How many of `w`'s pixels change from its look without the focus to its
+// look with the focus Tab gives; it keeps that focus.
+int PixelsMarkedByFocus(QWidget* w);
+
+}  // namespace ornivox::uitest
