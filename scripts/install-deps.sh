@@ -14,6 +14,7 @@ packages=(
   xvfb xauth xcompmgr x11-utils iproute2
   libx11-dev libxcb1-dev qt6-webengine-dev python3-aiosmtpd dbus-daemon playerctl gdb
   lintian desktop-file-utils appstream xdg-utils libglib2.0-bin dpkg-dev fakeroot file binutils xdotool imagemagick openbox
+  at-spi2-core python3-pyatspi
 )
 if [ "${1:-}" = "--with" ] && [ -n "${2:-}" ] && [ -f "$2" ]; then
   mapfile -t extra < <(grep -v '^\s*#' "$2" | grep -v '^\s*$')

@@ -228,6 +228,8 @@ void TfrmMain::setUpKeyboard() {
     if (previous) setTabOrder(previous, w);
     previous = w;
   }
+  // The window's first focus, when it becomes active.
+  btnPlay->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::FormCreate() {

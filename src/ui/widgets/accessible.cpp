@@ -29,8 +29,13 @@ QString withoutAccelerators(const QString& text) {
 // pictures and text.
 class SkinControl : public QAccessibleWidget {
  public:
-  explicit SkinControl(QWidget* widget) : QAccessibleWidget(widget, roleOf(*widget)) {
-    if (role() == QAccessible::Button) addControllingSignal(QStringLiteral("clicked()"));
+  explicit SkinControl(QWidget* widget) : QAccessibleWidget(widget) {}
+
+  // Asked each time: the window makes a picture a button after the reader
+  // may already have met it.
+  QAccessible::Role role() const override {
+    if (FocusMark::reachable(*widget())) return QAccessible::Button;
+    return qobject_cast<const ShadowLabel*>(widget()) ? QAccessible::StaticText : QAccessible::Graphic;
   }
 
   QString text(QAccessible::Text t) const override {
@@ -51,12 +56,6 @@ class SkinControl : public QAccessibleWidget {
     // the reader's call.
     if (name == pressAction() && role() == QAccessible::Button)
       QMetaObject::invokeMethod(widget(), "clicked", Qt::QueuedConnection);
-  }
-
- private:
-  static QAccessible::Role roleOf(const QWidget& widget) {
-    if (FocusMark::reachable(widget)) return QAccessible::Button;
-    return qobject_cast<const ShadowLabel*>(&widget) ? QAccessible::StaticText : QAccessible::Graphic;
   }
 };
 
@@ -111,6 +110,11 @@ QAccessibleInterface* skinWidgets(const QString& className, QObject* object) {
   // they want it rather than hear each change.
   if (className == QLatin1String(LevelGauge::staticMetaObject.className()))
     return new RangeControl(widget, QAccessible::ProgressBar);
+  // A skinned window is a plain widget made a window; the toolkit would
+  // call it a filler, and readers look for a frame.
+  if (widget->isWindow() && className == QLatin1String(widget->metaObject()->className()) &&
+      widget->metaObject()->superClass() == &QWidget::staticMetaObject)
+    return new QAccessibleWidget(widget, QAccessible::Window);
   return nullptr;
 }
 
