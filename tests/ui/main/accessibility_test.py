@@ -24,7 +24,9 @@ import time
 sys.dont_write_bytecode = True
 FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                         "fixtures")
+sys.path.insert(0, FIXTURES)
 
+from fixture_proc import stop  # noqa: E402
 import gi  # noqa: E402
 
 gi.require_version("Atspi", "2.0")
@@ -268,36 +270,30 @@ class Run:
         print("title line: %r -> %r, announced %r" % (first, line.name, announced[0] if announced else None),
               flush=True)
 
-    def close(self):
-        for proc in (self.player, self.server):
-            if proc is not None and proc.poll() is None:
-                proc.terminate()
-                try:
-                    proc.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    proc.kill()
-                    proc.wait()
+    def all(self):
+        """Every check in turn; a fault that stops them counts as one more
+        failure. Returns the failures."""
+        try:
+            self.start()
+            frame = wait_for(self.window, START_LIMIT)
+            if frame is None:
+                raise RuntimeError("the program's window never showed on the accessibility bus")
+            self.keys(frame, self.tree(frame))
+            self.title(frame)
+        except RuntimeError as e:
+            self.check(False, str(e))
+        finally:
+            stop(self.player)
+            stop(self.server)
+        return self.failures
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--player", required=True)
-    args = parser.parse_args()
-    run = Run(os.path.abspath(args.player))
-    try:
-        run.start()
-        frame = wait_for(run.window, START_LIMIT)
-        if frame is None:
-            raise RuntimeError("the program's window never showed on the accessibility bus")
-        nodes = run.tree(frame)
-        run.keys(frame, nodes)
-        run.title(frame)
-    except RuntimeError as e:
-        run.check(False, str(e))
-    finally:
-        run.close()
-    print("%d problems" % len(run.failures) if run.failures else "all held", flush=True)
-    return 1 if run.failures else 0
+    failures = Run(os.path.abspath(parser.parse_args().player)).all()
+    print("%d problems" % len(failures) if failures else "all held", flush=True)
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":
