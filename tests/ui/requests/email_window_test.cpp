@@ -3,6 +3,7 @@
 // tries the ports, what it says, and what it leaves in the window.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -167,6 +168,30 @@ TEST(EmailRequestWindow, EscapeClosesTheWindowFromAnyField) {
     ASSERT_TRUE(uitest::FocusByTab(field));
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_TRUE(spinUntil([&] { return !form.isVisible(); }, 5s));
+  }
+}
+
+TEST(EmailRequestWindow, ScreenReadersNameEveryFieldByItsLabel) {
+  TfrmIstek form(nullptr, Local());
+  struct Control {
+    QWidget* widget;
+    QAccessible::Role role;
+    QString name;
+  };
+  const Control controls[] = {
+      {form.tAd, QAccessible::EditableText, QString::fromUtf8("Adınız")},
+      {form.tEposta, QAccessible::EditableText, QString::fromUtf8("Eposta Adresiniz")},
+      {form.tSanatci, QAccessible::EditableText, QString::fromUtf8("Sanatçı Adı")},
+      {form.tSarki, QAccessible::EditableText, QString::fromUtf8("İstek Şarkınız")},
+      {form.tMesaj, QAccessible::EditableText, QString::fromUtf8("Mesajınız")},
+      {form.btnGonder, QAccessible::Button, QString::fromUtf8("Gönder")},
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.widget->objectName().toStdString());
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c.widget);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), c.role);
+    EXPECT_EQ(face->text(QAccessible::Name), c.name);
   }
 }
 
