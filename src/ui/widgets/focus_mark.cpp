@@ -16,7 +16,9 @@ bool isPressKey(const QKeyEvent& event) {
 
 }  // namespace
 
-FocusMark::FocusMark(QWidget* control) : QObject(control), control_(control) { control->installEventFilter(this); }
+FocusMark::FocusMark(QWidget* control, bool presses) : QObject(control), control_(control), presses_(presses) {
+  control->installEventFilter(this);
+}
 
 bool FocusMark::reachable(const QWidget& control) { return (control.focusPolicy() & Qt::TabFocus) != 0; }
 
@@ -30,10 +32,10 @@ bool FocusMark::eventFilter(QObject* watched, QEvent* event) {
   if (watched != control_) return false;
   switch (event->type()) {
     case QEvent::KeyPress: {
+      // Whoever uses the keyboard wants to see where it is.
+      if (control_->hasFocus()) show(true);
       const auto& key = static_cast<const QKeyEvent&>(*event);
-      if (!reachable(*control_) || !control_->isEnabled() || !isPressKey(key)) return false;
-      // Whoever presses with the keyboard wants to see what they pressed.
-      show(true);
+      if (!presses_ || !reachable(*control_) || !control_->isEnabled() || !isPressKey(key)) return false;
       QMetaObject::invokeMethod(control_, "clicked");
       return true;
     }
@@ -50,10 +52,12 @@ bool FocusMark::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
-void FocusMark::paint(QPainter& painter) const {
+void FocusMark::paint(QPainter& painter) const { paint(painter, control_->rect()); }
+
+void FocusMark::paint(QPainter& painter, const QRect& area) const {
   if (!shown_ || !control_->hasFocus()) return;
   // White under a black dash: seen on any part of any skin, light or dark.
-  const QRect edge = control_->rect().adjusted(0, 0, -1, -1);
+  const QRect edge = area.adjusted(0, 0, -1, -1);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setBrush(Qt::NoBrush);

@@ -18,12 +18,17 @@ bool FocusByTab(QWidget* w) {
 int PixelsMarkedByFocus(QWidget* w) {
   w->clearFocus();
   QCoreApplication::processEvents();
-  const QImage plain = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  const QImage plain = w->grab().toImage();
   if (!FocusByTab(w)) return 0;
-  const QImage marked = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  return DifferingPixels(plain, w->grab().toImage());
+}
+
+int DifferingPixels(const QImage& a, const QImage& b) {
+  const QImage one = a.convertToFormat(QImage::Format_ARGB32);
+  const QImage two = b.convertToFormat(QImage::Format_ARGB32);
   int count = 0;
-  for (int y = 0; y < plain.height(); ++y)
-    for (int x = 0; x < plain.width(); ++x) count += plain.pixel(x, y) != marked.pixel(x, y);
+  for (int y = 0; y < one.height() && y < two.height(); ++y)
+    for (int x = 0; x < one.width() && x < two.width(); ++x) count += one.pixel(x, y) != two.pixel(x, y);
   return count;
 }
 

@@ -115,19 +115,36 @@ TEST_F(KeyboardTest, VolumeKeysMoveTheBarByItsStepsAndTheEngineFollows) {
 
 TEST_F(KeyboardTest, TheOutlineShowsOnlyWhileTheFocusCameFromTheKeyboard) {
   TfrmMain& w = *window;
-  for (QWidget* control : std::vector<QWidget*>{w.btnPlay, w.btnSesAcik, w.lIstek, w.lBilgi, w.btnKapat, w.sLink}) {
+  struct Case {
+    QWidget* control;
+    // The volume bar's thumb has a focus look of its own, whatever gave the
+    // focus; the outline comes on top of it.
+    bool plainOtherwise;
+  };
+  const Case cases[] = {{w.btnPlay, true}, {w.btnSesAcik, true}, {w.lIstek, true}, {w.lBilgi, true},
+                        {w.btnKapat, true}, {w.sLink, true},     {w.sndBar, false}};
+  for (const Case& c : cases) {
+    QWidget* control = c.control;
     SCOPED_TRACE(control->accessibleName().isEmpty() ? control->toolTip().toStdString()
                                                      : control->accessibleName().toStdString());
+    control->clearFocus();
+    QCoreApplication::processEvents();
     const QImage plain = control->grab().toImage();
     // At least half of the outline's pixels, whatever lies beneath.
-    EXPECT_GT(PixelsMarkedByFocus(control), control->width() + control->height());
+    const int outline = control->width() + control->height();
+    EXPECT_GT(PixelsMarkedByFocus(control), outline);
+    const QImage byKeys = control->grab().toImage();
     // The same control focused by other means, as the window's first
     // showing does: no outline.
     control->clearFocus();
     control->setFocus(Qt::ActiveWindowFocusReason);
     ASSERT_TRUE(spinUntil([&] { return control->hasFocus(); }, 5s));
     QCoreApplication::processEvents();
-    EXPECT_EQ(control->grab().toImage(), plain);
+    const QImage otherwise = control->grab().toImage();
+    EXPECT_GT(DifferingPixels(byKeys, otherwise), outline);
+    if (c.plainOtherwise) {
+      EXPECT_EQ(otherwise, plain);
+    }
   }
 }
 
