@@ -15,6 +15,7 @@ packages=(
   weston qt6-wayland xwayland
   libx11-dev libxcb1-dev qt6-webengine-dev python3-aiosmtpd dbus-daemon playerctl gdb
   lintian desktop-file-utils appstream xdg-utils libglib2.0-bin dpkg-dev fakeroot file binutils xdotool imagemagick openbox
+  at-spi2-core python3-pyatspi
 )
 if [ "${1:-}" = "--with" ] && [ -n "${2:-}" ] && [ -f "$2" ]; then
   mapfile -t extra < <(grep -v '^\s*#' "$2" | grep -v '^\s*$')

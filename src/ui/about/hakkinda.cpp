@@ -82,6 +82,8 @@ TfrmHakkinda::TfrmHakkinda(QWidget* parent)
   connect(Label2, &ShadowLabel::clicked, this, &TfrmHakkinda::Label2Click);
   connect(lWeb, &ShadowLabel::clicked, this, &TfrmHakkinda::lWebClick);
   for (ShadowLabel* w : {Label2, lWeb}) {
+    // Tab reaches the links too, and only Tab: a click leaves no outline.
+    w->setFocusPolicy(Qt::TabFocus);
     connect(w, &ShadowLabel::entered, this, [] { ShowLinkPointer(true); });
     connect(w, &ShadowLabel::left, this, [] { ShowLinkPointer(false); });
   }

@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include <exception>
+#include <initializer_list>
 
 #include "audio/bass.h"
 #include "desktop/handover_server.h"
@@ -188,6 +189,8 @@ void TfrmMain::createComponents() {
   lKbps->setShadow(1, Qt::black, ShadowOrientation::Right);
   lKbps->setText(QStringLiteral("0 kbps aac"));
 
+  setUpKeyboard();
+
   TimerKontrol = new QTimer(this);
   TimerKontrol->setInterval(options_.watchdogIntervalMs);
   tLevel = new QTimer(this);
@@ -221,6 +224,30 @@ void TfrmMain::createComponents() {
   connect(tLevel, &QTimer::timeout, this, [this] { player_.tLevelTimer(); });
   TimerKontrol->start();
   tLevel->start();
+}
+
+void TfrmMain::setUpKeyboard() {
+  // The buttons that show only a picture are named for screen readers here;
+  // their tooltips stay as they were.
+  btnPlay->setAccessibleName(QStringLiteral("Çal"));
+  btnDur->setAccessibleName(QStringLiteral("Dur"));
+  btnSesAcik->setAccessibleName(QStringLiteral("Sesi Kapat"));
+  btnSesKapali->setAccessibleName(QStringLiteral("Sesi Aç"));
+  sndBar->setAccessibleName(QStringLiteral("Ses"));
+  lSol->setAccessibleName(QStringLiteral("Sol"));
+  lSag->setAccessibleName(QStringLiteral("Sağ"));
+  // Tab only: a click on the skin must not leave a control focused and
+  // marked.
+  const std::initializer_list<QWidget*> order = {btnPlay, btnDur,      btnSesAcik, btnSesKapali, sndBar, lIstek,
+                                                 lBilgi,  btnMinimize, btnKapat,   lWebGit,      sLink};
+  QWidget* previous = nullptr;
+  for (QWidget* w : order) {
+    if (w != sndBar) w->setFocusPolicy(Qt::TabFocus);
+    if (previous) setTabOrder(previous, w);
+    previous = w;
+  }
+  // The window's first focus, when it becomes active.
+  btnPlay->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::FormCreate() {
@@ -418,15 +445,17 @@ void TfrmMain::setWatchdogEnabled(bool enabled) {
 }
 
 void TfrmMain::showMuted(bool muted) {
+  SkinImage* shown = muted ? btnSesKapali : btnSesAcik;
+  SkinImage* hidden = muted ? btnSesAcik : btnSesKapali;
+  // The keyboard stays on the mute button as it changes its face.
+  const bool focused = hidden->hasFocus();
   if (muted) {
     btnSesKapali->move(btnSesKapali->x(), btnSesAcik->y());
     btnSesKapali->move(btnSesAcik->x(), btnSesKapali->y());
-    btnSesKapali->show();
-    btnSesAcik->hide();
-  } else {
-    btnSesKapali->hide();
-    btnSesAcik->show();
   }
+  shown->show();
+  hidden->hide();
+  if (focused) shown->setFocus(Qt::TabFocusReason);
 }
 
 void TfrmMain::setLevels(int left, int right) {

@@ -126,6 +126,8 @@ class TfrmMain : public QWidget, public PlayerView {
 
  private:
   void createComponents();
+  // Tab order, focus and the names screen readers say.
+  void setUpKeyboard();
   void FormCreate();
   void FormShow();
   void FormClose();

@@ -8,6 +8,8 @@
 #include <QShowEvent>
 
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 #include "ui/common/fonts.h"
 #include "ui/common/texts_qt.h"
@@ -53,8 +55,10 @@ TfrmIstek::TfrmIstek(QWidget* parent, mail::Settings mail) : QDialog(parent), ma
   move(419, 333);
 
   int index = 1;
+  std::vector<QLabel*> labels;
   for (const LabelPlace& place : kLabels) {
     auto* label = new QLabel(QString::fromUtf8(place.text), this);
+    labels.push_back(label);
     label->setObjectName(QStringLiteral("Label%1").arg(index++));
     label->setAlignment(Qt::AlignRight | Qt::AlignTop);
     // Our font may run wider than the layout's; the label grows to the left
@@ -81,6 +85,11 @@ TfrmIstek::TfrmIstek(QWidget* parent, mail::Settings mail) : QDialog(parent), ma
   tMesaj->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   tMesaj->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   tMesaj->setTabChangesFocus(true);
+
+  // Each field is named by its label for screen readers; the texts carry no
+  // "&", so no shortcut comes with it.
+  const std::initializer_list<QWidget*> fields = {tAd, tEposta, tSanatci, tSarki, tMesaj};
+  for (size_t i = 0; i < labels.size() && i < fields.size(); ++i) labels[i]->setBuddy(fields.begin()[i]);
 
   btnGonder = new PushButton(QString::fromUtf8("Gönder"), this);
   btnGonder->setObjectName(QStringLiteral("btnGonder"));

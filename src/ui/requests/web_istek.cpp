@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLibrary>
 #include <QOpenGLContext>
 #include <QScreen>
@@ -132,7 +134,25 @@ bool TfrmWebIstek::event(QEvent* event) {
     if (centred_) centreOnDesktop();
   }
   if (event->type() == QEvent::Hide) centred_ = false;
+  // Escape is looked for while the window shows, whichever of the page's
+  // widgets has the keyboard.
+  if (event->type() == QEvent::Show) QCoreApplication::instance()->installEventFilter(this);
+  if (event->type() == QEvent::Hide) QCoreApplication::instance()->removeEventFilter(this);
   return handled;
+}
+
+bool TfrmWebIstek::eventFilter(QObject* watched, QEvent* event) {
+  // The page takes every key it is given and never hands Escape back to the
+  // window, so the window takes it first, as a dialog's Escape closes it.
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && widget && widget->window() == this) {
+      reject();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace ornivox::ui

@@ -42,6 +42,7 @@ class TfrmWebIstek : public QDialog {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The browser module's entry points.

@@ -1,5 +1,7 @@
 #include "ui/widgets/level_gauge.h"
 
+#include "ui/widgets/accessible.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -7,6 +9,7 @@
 namespace ornivox::ui {
 
 LevelGauge::LevelGauge(QWidget* parent) : QWidget(parent) {
+  InstallAccessibleWidgets();
   setAttribute(Qt::WA_TransparentForMouseEvents);
   // Every pixel is painted, so nothing beneath needs painting first: at
   // 50 frames a second that halves the work.

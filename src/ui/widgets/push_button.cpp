@@ -3,6 +3,7 @@
 #include "ui/widgets/face.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -63,6 +64,18 @@ void PushButton::paintEvent(QPaintEvent*) {
   }
   QPainter painter(this);
   painter.drawPixmap(0, 0, face_);
+}
+
+void PushButton::keyPressEvent(QKeyEvent* event) {
+  // Space is the toolkit's; Return and Enter press too, since our dialogs
+  // have no default button to take them.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && isEnabled()) {
+    event->accept();
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }
 
 void PushButton::enterEvent(QEnterEvent* event) {

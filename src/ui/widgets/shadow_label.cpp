@@ -1,5 +1,8 @@
 #include "ui/widgets/shadow_label.h"
 
+#include "ui/widgets/accessible.h"
+
+#include <QAccessible>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QFontMetricsF>
@@ -60,7 +63,8 @@ constexpr qreal kUnwrappedWidth = 1.0e6;
 
 }  // namespace
 
-ShadowLabel::ShadowLabel(QWidget* parent) : QWidget(parent) {
+ShadowLabel::ShadowLabel(QWidget* parent) : QWidget(parent), focus_(new FocusMark(this)) {
+  InstallAccessibleWidgets();
   layout_.setCacheEnabled(true);
 }
 
@@ -72,6 +76,9 @@ void ShadowLabel::setText(const QString& text) {
   if (text == text_) return;
   text_ = text;
   relayout();
+  // A screen reader reads the label by its name: a new title is a new name.
+  QAccessibleEvent event(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&event);
   emit textChanged(text_);
 }
 
@@ -246,9 +253,13 @@ void ShadowLabel::fitToText() {
 }
 
 void ShadowLabel::paintEvent(QPaintEvent*) {
-  if (text_.isEmpty()) return;
-  ensureLayout();
   QPainter painter(this);
+  if (!text_.isEmpty()) paintText(painter);
+  focus_->paint(painter);
+}
+
+void ShadowLabel::paintText(QPainter& painter) const {
+  ensureLayout();
   if (shadowDepth_ > 0) {
     const QPoint d = towards(shadowOrientation_);
     painter.setPen(shadowColour_);

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "ui/widgets/click_gesture.h"
+#include "ui/widgets/focus_mark.h"
 
 #include <QColor>
 #include <QString>
 #include <QTextLayout>
 #include <QWidget>
+
+class QPainter;
 
 namespace ornivox::ui {
 
@@ -15,6 +18,8 @@ enum class ShadowOrientation { Left, Top, Right, Bottom, LeftTop, RightTop, Left
 // fills its background, and may carry a drop shadow or a "lowered" look.
 // Shadow and lowered copies are kept inside the widget: the text is laid
 // out in the rectangle left after the room those copies need on each side.
+// Given a focus policy that Tab reaches, the label is a link or a button
+// (see FocusMark).
 class ShadowLabel : public QWidget {
   Q_OBJECT
 
@@ -87,6 +92,7 @@ class ShadowLabel : public QWidget {
   Margins effectMargins() const;
   void relayout();
   void ensureLayout() const;
+  void paintText(QPainter& painter) const;
   void fitToText();
 
   QString text_;
@@ -101,6 +107,7 @@ class ShadowLabel : public QWidget {
   QColor highlightColour_{Qt::white};
   bool autoSize_ = false;
   ClickGesture click_;
+  FocusMark* focus_;
 
   // Laid out once per change of text, font, wrap or size, not per paint.
   mutable QTextLayout layout_;

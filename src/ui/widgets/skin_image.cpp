@@ -1,5 +1,7 @@
 #include "ui/widgets/skin_image.h"
 
+#include "ui/widgets/accessible.h"
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -7,7 +9,9 @@
 
 namespace ornivox::ui {
 
-SkinImage::SkinImage(QWidget* parent) : QWidget(parent) {}
+SkinImage::SkinImage(QWidget* parent) : QWidget(parent), focus_(new FocusMark(this)) {
+  InstallAccessibleWidgets();
+}
 
 QSize SkinImage::sizeHint() const {
   return pixmap_.isNull() ? QSize(0, 0) : pixmap_.deviceIndependentSize().toSize();
@@ -36,12 +40,15 @@ void SkinImage::setImage(const QImage& image, bool keyTransparent) {
 }
 
 void SkinImage::paintEvent(QPaintEvent* event) {
-  if (pixmap_.isNull()) return;
-  const QRect area = event->rect() & QRect(QPoint(0, 0), sizeHint());
-  if (area.isEmpty()) return;
   QPainter painter(this);
-  painter.setClipRect(area);
-  painter.drawPixmap(QPoint(0, 0), pixmap_);
+  const QRect area = event->rect() & QRect(QPoint(0, 0), sizeHint());
+  if (!pixmap_.isNull() && !area.isEmpty()) {
+    painter.save();
+    painter.setClipRect(area);
+    painter.drawPixmap(QPoint(0, 0), pixmap_);
+    painter.restore();
+  }
+  focus_->paint(painter);
 }
 
 void SkinImage::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/widgets/click_gesture.h"
+#include "ui/widgets/focus_mark.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -13,7 +14,8 @@ namespace ornivox::ui {
 // corner and cut off at the widget's edge. With a key, the colour of the
 // picture's bottom-left pixel is see-through wherever it occurs. A picture
 // whose device pixel ratio is 2 is drawn at half its pixel size, sharp on a
-// screen scaled by two.
+// screen scaled by two. Given a focus policy that Tab reaches, the image is
+// a button (see FocusMark).
 class SkinImage : public QWidget {
   Q_OBJECT
 
@@ -39,6 +41,7 @@ class SkinImage : public QWidget {
  private:
   QPixmap pixmap_;
   ClickGesture click_;
+  FocusMark* focus_;
 };
 
 }  // namespace ornivox::ui

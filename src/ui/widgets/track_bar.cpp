@@ -1,5 +1,6 @@
 #include "ui/widgets/track_bar.h"
 
+#include "ui/widgets/accessible.h"
 #include "ui/widgets/face.h"
 
 #include <QMouseEvent>
@@ -35,7 +36,8 @@ QPixmap groovePixmap(QSize size, qreal dpr, QColor fill, QColor edge) {
 
 }  // namespace
 
-TrackBar::TrackBar(QWidget* parent) : QAbstractSlider(parent) {
+TrackBar::TrackBar(QWidget* parent) : QAbstractSlider(parent), focusMark_(new FocusMark(this, false)) {
+  InstallAccessibleWidgets();
   setOrientation(Qt::Horizontal);
   setRange(0, 100);
   setSingleStep(1);
@@ -111,6 +113,9 @@ void TrackBar::paintEvent(QPaintEvent*) {
                        QRectF(from * dpr_, 0, filled * dpr_, groove.height() * dpr_));
   }
   painter.drawPixmap(thumb.topLeft(), thumb_);
+  // The thumb's own focus look is too small to find the bar by. The mark
+  // keeps to the thumb's height: the bar reaches below the skin's edge.
+  focusMark_->paint(painter, QRect(0, thumb.top(), width(), thumb.height()));
 }
 
 void TrackBar::mousePressEvent(QMouseEvent* event) {

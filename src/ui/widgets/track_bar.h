@@ -3,6 +3,8 @@
 #include <QAbstractSlider>
 #include <QPixmap>
 
+#include "ui/widgets/focus_mark.h"
+
 namespace ornivox::ui {
 
 // A horizontal slider in our own look (a thin groove filled up to a small
@@ -41,6 +43,7 @@ class TrackBar : public QAbstractSlider {
   unsigned thumbState() const;
   void preparePixmaps(qreal dpr);
 
+  FocusMark* focusMark_;
   int dragOffset_ = 0;
   int wheelAngle_ = 0;
   bool hovered_ = false;

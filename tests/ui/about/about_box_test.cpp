@@ -15,10 +15,12 @@
 
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 #include "support/spin.h"
 #include "ui/about/hakkinda.h"
+#include "ui/env/focus_look.h"
 #include "ui/env/ui_env.h"
 #include "ui/main/main_window.h"
 #include "ui/widgets/push_button.h"
@@ -168,9 +170,10 @@ class FromMainWindow : public testing::Test, public uitest::PlayerWindow {
     closeWindow();
   }
 
-  // Clicks the information label; `whileOpen` runs once the box is up, and
-  // must close it. A box left open is closed after a while so the test ends.
-  void openBox(const std::function<void()>& whileOpen) {
+  // Clicks the information label (or runs `open`); `whileOpen` runs once the
+  // box is up, and must close it. A box left open is closed after a while so
+  // the test ends.
+  void openBox(const std::function<void()>& whileOpen, const std::function<void()>& open = {}) {
     bool ran = false;
     const auto c = QObject::connect(box, &TfrmHakkinda::shown, box, [&] {
       QTimer::singleShot(0, box, [&] {
@@ -186,7 +189,10 @@ class FromMainWindow : public testing::Test, public uitest::PlayerWindow {
       box->reject();
     });
     guard.start(15000);
-    QTest::mouseClick(window->lBilgi, Qt::LeftButton);
+    if (open)
+      open();
+    else
+      QTest::mouseClick(window->lBilgi, Qt::LeftButton);
     QObject::disconnect(c);
     EXPECT_TRUE(ran) << "the box was not shown";
     EXPECT_FALSE(box->isVisible());
@@ -274,6 +280,95 @@ TEST_F(FromMainWindow, StationTextsAndLinks) {
   QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
   EXPECT_EQ(recorder.urls, (QStringList{kMakerLink, kHomePage}));
   EXPECT_EQ(box->makerAddress(), kMakerLink);
+}
+
+// From the keyboard alone.
+
+void showActive(TfrmHakkinda& box) {
+  showAndWait(box);
+  box.activateWindow();
+  EXPECT_TRUE(spinUntil([&] { return QApplication::activeWindow() == &box; }, 5s));
+}
+
+TEST(AboutBox, TabWalksTheLinksAndTheButtonAndComesRound) {
+  TfrmHakkinda box;
+  showActive(box);
+  ASSERT_TRUE(spinUntil([&] { return QApplication::focusWidget() == box.btnKapat; }, 5s));
+  const QWidget* order[] = {box.Label2, box.lWeb, box.btnKapat, box.Label2};
+  for (const QWidget* next : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+  }
+}
+
+// A box of its own for each case: without a window manager, a box shown
+// again is not given the keyboard again.
+TEST(AboutBox, SpaceAndEnterPressLikeAClickAndEscapeCloses) {
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+  struct Case {
+    const char* target;
+    Qt::Key key;
+    QString opened;  // empty: the box closes
+  };
+  const Case cases[] = {
+      {"Label2", Qt::Key_Space, kMakerLink}, {"lWeb", Qt::Key_Return, kHomePage},
+      {"lWeb", Qt::Key_Enter, kHomePage},    {"btnKapat", Qt::Key_Space, {}},
+      {"btnKapat", Qt::Key_Return, {}},      {"btnKapat", Qt::Key_Enter, {}},
+      {"Label2", Qt::Key_Escape, {}},        {"btnKapat", Qt::Key_Escape, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target + std::string(" ") + QTest::toString(c.key));
+    recorder.urls.clear();
+    TfrmHakkinda box;
+    box.lRadyo->setText(QStringLiteral("Dalgaton"));
+    box.lWeb->setText(kHomePage);
+    showActive(box);
+    auto* target = box.findChild<QWidget*>(QLatin1String(c.target));
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(uitest::FocusByTab(target));
+    QTest::keyClick(target, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    if (c.opened.isEmpty()) {
+      EXPECT_TRUE(spinUntil([&] { return !box.isVisible(); }, 5s));
+      EXPECT_TRUE(recorder.urls.isEmpty());
+    } else {
+      EXPECT_TRUE(spinUntil([&] { return recorder.urls.size() == 1; }, 5s));
+      EXPECT_EQ(recorder.urls.value(0), c.opened);
+      EXPECT_TRUE(box.isVisible());
+    }
+  }
+  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
+
+TEST(AboutBox, FocusIsMarkedOnTheLinksAndTheButton) {
+  TfrmHakkinda box;
+  showActive(box);
+  for (QWidget* control : std::initializer_list<QWidget*>{box.Label2, box.lWeb, box.btnKapat}) {
+    SCOPED_TRACE(control->objectName().toStdString());
+    EXPECT_GT(uitest::PixelsMarkedByFocus(control), control->width() + control->height());
+  }
+}
+
+// The main window's information label opens the box from the keyboard, and
+// Escape or the button's keys close it.
+TEST_F(FromMainWindow, TheKeyboardOpensAndClosesTheBox) {
+  struct Case {
+    Qt::Key open;
+    QWidget* closer;
+    Qt::Key close;
+  };
+  const Case cases[] = {
+      {Qt::Key_Space, box, Qt::Key_Escape},
+      {Qt::Key_Return, box->Label2, Qt::Key_Escape},
+      {Qt::Key_Space, box->btnKapat, Qt::Key_Return},
+  };
+  // The keys go to the controls themselves: without a window manager a
+  // window that was active once is not given the keyboard back when the
+  // box closes. Tab's part is its own test.
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QTest::toString(c.open) + std::string(" then ") + QTest::toString(c.close));
+    openBox([&] { QTest::keyClick(c.closer, c.close); }, [&] { QTest::keyClick(window->lBilgi, c.open); });
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // tries the ports, what it says, and what it leaves in the window.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -14,11 +15,14 @@
 #include <QTimer>
 
 #include <ctime>
+#include <functional>
+#include <initializer_list>
 
 #include "mail/composer.h"
 #include "support/smtp_fixture.h"
 #include "support/spin.h"
 #include "ui/common/texts_qt.h"
+#include "ui/env/focus_look.h"
 #include "ui/requests/istek.h"
 #include "ui/widgets/push_button.h"
 
@@ -92,10 +96,14 @@ void ExpectTexts(const TfrmIstek& form, const Typed& typed) {
   EXPECT_EQ(now.message, typed.message);
 }
 
-// Clicks send and waits for the box that reports it.
-bool SendAndAnswer(TfrmIstek& form, BoxAnswerer& boxes, std::chrono::milliseconds limit = 20s) {
+// Clicks send (or runs `press`) and waits for the box that reports it.
+bool SendAndAnswer(TfrmIstek& form, BoxAnswerer& boxes, std::chrono::milliseconds limit = 20s,
+                   const std::function<void()>& press = {}) {
   const auto before = boxes.texts.size();
-  QTest::mouseClick(form.btnGonder, Qt::LeftButton);
+  if (press)
+    press();
+  else
+    QTest::mouseClick(form.btnGonder, Qt::LeftButton);
   return spinUntil([&] { return boxes.texts.size() > before && !form.sending(); }, limit);
 }
 
@@ -123,6 +131,76 @@ TEST(EmailRequestWindow, LabelsEndAgainstTheEditsAndTabFollowsTheFields) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
   }
+}
+
+// From the keyboard alone: the send button's keys send as a click does,
+// Escape closes the window from any field, and the button shows its focus.
+TEST(EmailRequestWindow, SpaceAndEnterSendLikeAClick) {
+  SmtpServer server({{587, "accept"}, {25, "accept"}});
+  TfrmIstek form(nullptr, Local());
+  BoxAnswerer boxes;
+  const Qt::Key keys[] = {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter};
+  int sent = 0;
+  for (const Qt::Key key : keys) {
+    SCOPED_TRACE(QTest::toString(key));
+    ShowForm(form);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    Fill(form, Typed{});
+    form.btnGonder->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(SendAndAnswer(form, boxes, 20s, [&] {
+      QTest::keyClick(form.btnGonder, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }));
+    EXPECT_EQ(boxes.texts.value(boxes.texts.size() - 1), kSent);
+    EXPECT_TRUE(server.waitForMessages(++sent, 5s));
+    EXPECT_FALSE(form.isVisible());
+  }
+}
+
+TEST(EmailRequestWindow, EscapeClosesTheWindowFromAnyField) {
+  TfrmIstek form(nullptr, Local());
+  for (QWidget* field : std::initializer_list<QWidget*>{form.tAd, form.tEposta, form.tSanatci, form.tSarki,
+                                                        form.tMesaj, form.btnGonder}) {
+    SCOPED_TRACE(field->objectName().toStdString());
+    ShowForm(form);
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    ASSERT_TRUE(uitest::FocusByTab(field));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(spinUntil([&] { return !form.isVisible(); }, 5s));
+  }
+}
+
+TEST(EmailRequestWindow, ScreenReadersNameEveryFieldByItsLabel) {
+  TfrmIstek form(nullptr, Local());
+  struct Control {
+    QWidget* widget;
+    QAccessible::Role role;
+    QString name;
+  };
+  const Control controls[] = {
+      {form.tAd, QAccessible::EditableText, QString::fromUtf8("Adınız")},
+      {form.tEposta, QAccessible::EditableText, QString::fromUtf8("Eposta Adresiniz")},
+      {form.tSanatci, QAccessible::EditableText, QString::fromUtf8("Sanatçı Adı")},
+      {form.tSarki, QAccessible::EditableText, QString::fromUtf8("İstek Şarkınız")},
+      {form.tMesaj, QAccessible::EditableText, QString::fromUtf8("Mesajınız")},
+      {form.btnGonder, QAccessible::Button, QString::fromUtf8("Gönder")},
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.widget->objectName().toStdString());
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c.widget);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), c.role);
+    EXPECT_EQ(face->text(QAccessible::Name), c.name);
+  }
+}
+
+TEST(EmailRequestWindow, TheSendButtonShowsItsFocus) {
+  TfrmIstek form(nullptr, Local());
+  ShowForm(form);
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  EXPECT_GT(uitest::PixelsMarkedByFocus(form.btnGonder), form.btnGonder->width() + form.btnGonder->height());
 }
 
 TEST(EmailRequestWindow, TheServerReceivesTheMessageAsComposed) {

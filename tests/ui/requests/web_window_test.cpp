@@ -156,5 +156,42 @@ TEST_F(WebRequestTest, MainWindowLabelOpensTheWindowModally) {
   EXPECT_GT(engineProcesses(), 0);
 }
 
+// From the keyboard alone: Return on the request label opens the window,
+// and Escape closes it with the page loaded and focused inside it (the page
+// leaves the key to the window).
+TEST_F(WebRequestTest, TheKeyboardOpensTheWindowAndEscapeClosesIt) {
+  ShownWindows windows(page->address());
+  ASSERT_TRUE(spinUntil([&] { return windows.shown; }, 10s));
+  TfrmWebIstek* request = windows.request;
+  bool opened = false;
+  bool escaped = false;
+  bool timedOut = false;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  QTimer poller;
+  poller.setInterval(20);
+  QObject::connect(&poller, &QTimer::timeout, [&] {
+    if (QApplication::activeModalWidget() != request) return;
+    opened = true;
+    if (std::chrono::steady_clock::now() > deadline) {
+      timedOut = true;
+      request->close();
+      return;
+    }
+    if (escaped || !request->webBrowser() || !showsText(request)) return;
+    escaped = true;
+    // Into the page itself, where the keyboard is while one reads it.
+    QWidget* browser = request->webBrowser();
+    QTest::keyClick(browser->focusProxy() ? browser->focusProxy() : browser, Qt::Key_Escape);
+  });
+  poller.start();
+  // Returns when the window is closed.
+  QTest::keyClick(windows.main.lIstek, Qt::Key_Return);
+  poller.stop();
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(escaped);
+  EXPECT_FALSE(timedOut);
+  EXPECT_TRUE(request->isHidden());
+}
+
 }  // namespace
 }  // namespace ornivox::webtest
