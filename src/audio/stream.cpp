@@ -248,7 +248,7 @@ void Stream::mixInto(std::int32_t* sum, std::int16_t* scratch, std::size_t frame
     state_.compare_exchange_strong(playing, drained ? State::Ended : State::Stalled);
     if (drained) syncWake_.notify_one();
   }
-  if (pcm_.popped() >= nextEventFrame_.load(std::memory_order_relaxed)) syncWake_.notify_one();
+  if (pcm_.popped() > nextEventFrame_.load(std::memory_order_relaxed)) syncWake_.notify_one();
 }
 
 void Stream::recordLevel(std::uint32_t left, std::uint32_t right, std::size_t frames) {
@@ -336,14 +336,17 @@ void Stream::syncLoop() {
       std::unique_lock lock(mutex_);
       auto due = [&] {
         return abort_.load() || (state_.load() == State::Ended && !ended_) ||
-               pcm_.popped() >= nextEventFrame_.load();
+               pcm_.popped() > nextEventFrame_.load();
       };
       // The device thread wakes us without the lock; the time-outs catch a wake-up that slipped past.
       syncWake_.wait_for(lock, nextEventFrame_.load() == UINT64_MAX ? kIdlePoll : kPendingEventPoll, due);
       if (abort_.load()) break;
       const std::uint64_t played = pcm_.popped();
       for (auto it = events_.begin(); it != events_.end();) {
-        if (!it->frame || *it->frame > played) {
+        // Heard once playback has gone past it: one at the very start waits
+        // for the first sound, by when whoever made the stream has set its
+        // syncs.
+        if (!it->frame || *it->frame >= played) {
           ++it;
           continue;
         }

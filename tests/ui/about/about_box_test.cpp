@@ -318,7 +318,7 @@ TEST(AboutBox, SpaceAndEnterPressLikeAClickAndEscapeCloses) {
       {"Label2", Qt::Key_Escape, {}},        {"btnKapat", Qt::Key_Escape, {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.target + std::string(" ") + QTest::toString(c.key));
+    SCOPED_TRACE(c.target + std::string(" ") + uitest::KeyName(c.key));
     recorder.urls.clear();
     TfrmHakkinda box;
     box.lRadyo->setText(QStringLiteral("Dalgaton"));
@@ -366,7 +366,7 @@ TEST_F(FromMainWindow, TheKeyboardOpensAndClosesTheBox) {
   // window that was active once is not given the keyboard back when the
   // box closes. Tab's part is its own test.
   for (const Case& c : cases) {
-    SCOPED_TRACE(QTest::toString(c.open) + std::string(" then ") + QTest::toString(c.close));
+    SCOPED_TRACE(uitest::KeyName(c.open) + std::string(" then ") + uitest::KeyName(c.close));
     openBox([&] { QTest::keyClick(c.closer, c.close); }, [&] { QTest::keyClick(window->lBilgi, c.open); });
   }
 }

@@ -1,8 +1,11 @@
 #include "ui/env/focus_look.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QImage>
 #include <QWidget>
+
+#include <memory>
 
 #include "support/spin.h"
 
@@ -30,6 +33,11 @@ int DifferingPixels(const QImage& a, const QImage& b) {
   for (int y = 0; y < one.height() && y < two.height(); ++y)
     for (int x = 0; x < one.width() && x < two.width(); ++x) count += one.pixel(x, y) != two.pixel(x, y);
   return count;
+}
+
+std::string KeyName(Qt::Key key) {
+  const std::unique_ptr<char[]> name(QTest::toString(key));
+  return name ? std::string(name.get()) : std::string();
 }
 
 }  // namespace ornivox::uitest

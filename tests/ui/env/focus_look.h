@@ -1,6 +1,10 @@
 // Focus as the keyboard gives it, and how it shows.
 #pragma once
 
+#include <Qt>
+
+#include <string>
+
 class QImage;
 class QWidget;
 
@@ -16,5 +20,9 @@ int PixelsMarkedByFocus(QWidget* w);
 
 // Pixels that differ between two pictures of one size.
 int DifferingPixels(const QImage& a, const QImage& b);
+
+// The key's name, for a test's trace (QTest::toString hands over a copy
+// the caller must free).
+std::string KeyName(Qt::Key key);
 
 }  // namespace ornivox::uitest

@@ -105,7 +105,7 @@ TEST_F(KeyboardTest, VolumeKeysMoveTheBarByItsStepsAndTheEngineFollows) {
       {100, Qt::Key_Right, 100}, {0, Qt::Key_Left, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(QTest::toString(c.key));
+    SCOPED_TRACE(KeyName(c.key));
     window->sndBar->setValue(c.from);
     press(c.key);
     EXPECT_EQ(window->sndBar->value(), c.to) << "from " << c.from;

@@ -142,7 +142,7 @@ TEST(EmailRequestWindow, SpaceAndEnterSendLikeAClick) {
   const Qt::Key keys[] = {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter};
   int sent = 0;
   for (const Qt::Key key : keys) {
-    SCOPED_TRACE(QTest::toString(key));
+    SCOPED_TRACE(uitest::KeyName(key));
     ShowForm(form);
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
