@@ -61,6 +61,12 @@ function(ornivox_under_window_manager program filter)
   _ornivox_run_again(${program} openbox ${filter} with_xvfb.sh ORNIVOX_WINDOW_MANAGER=openbox)
 endfunction()
 
+# In an X server with two screens of different sizes, on the second one:
+# <program>.two_screens.
+function(ornivox_on_two_screens program filter)
+  _ornivox_run_again(${program} two_screens ${filter} with_xvfb.sh ORNIVOX_SECOND_SCREEN=1280x1024x24)
+endfunction()
+
 # On a headless Weston compositor's own Wayland display, with no X server
 # there: <program>.wayland.
 function(ornivox_on_wayland program filter)

@@ -431,6 +431,20 @@ TEST_F(MainWindowTest, ShapeAndFace) {
   EXPECT_EQ(keyed, 0);
 }
 
+// With two screens of different sizes the window sits near the corner of
+// the primary one, in its geometry, and not of the other.
+TEST_F(MainWindowTest, OnTwoScreensTheWindowSitsNearThePrimarysCorner) {
+  if (QGuiApplication::screens().size() < 2) GTEST_SKIP() << "for an X server with two screens";
+  open("");
+  QScreen* primary = QGuiApplication::primaryScreen();
+  QScreen* other = QGuiApplication::screens().front() == primary ? QGuiApplication::screens().back()
+                                                                  : QGuiApplication::screens().front();
+  const QRect area = primary->geometry();
+  ASSERT_NE(area.size(), other->geometry().size());
+  EXPECT_EQ(window->screen(), primary);
+  EXPECT_EQ(window->pos(), area.topLeft() + QPoint(area.width() - 419 - 5, area.height() - 114 - 42));
+}
+
 // The same with real pointer events under a window manager, which moves the
 // window itself for the first button only. Runs where with_xvfb.sh started
 // one (ORNIVOX_WINDOW_MANAGER).
