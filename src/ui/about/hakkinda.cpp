@@ -19,8 +19,10 @@ namespace ornivox::ui {
 namespace {
 
 constexpr QSize kClientSize(274, 195);
-// How often, and how far apart, a showing looks for the box's frame.
-constexpr int kFrameLooks = 50;
+// How often, and how far apart, a showing looks for the box's frame: for
+// five seconds, since a busy window manager can take seconds to frame it;
+// the looks stop as soon as the box sits in its frame's place.
+constexpr int kFrameLooks = 250;
 constexpr int kFrameLookMs = 20;
 const QColor kSkyBlue(166, 202, 240);
 const QColor kTeal(0, 128, 128);
