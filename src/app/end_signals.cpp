@@ -21,7 +21,10 @@ std::atomic<int> gWakeFd{-1};
 void onSignal(int number) {
   const int saved = errno;
   const char byte = static_cast<char>(number);
-  if (const int fd = gWakeFd.load(); fd >= 0) [[maybe_unused]] auto n = ::write(fd, &byte, 1);
+  // A full pipe already holds a wake-up; nothing is lost when this one fails.
+  if (const int fd = gWakeFd.load(); fd >= 0) {
+    [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+  }
   // The next one is not asked nicely.
   std::signal(number, SIG_DFL);
   errno = saved;

@@ -329,6 +329,9 @@ bool Stream::removeSync(HSYNC handle) {
 }
 
 void Stream::syncLoop() {
+  // The sync each kind of event fires, in the order of Event::Kind.
+  static constexpr DWORD kSyncOfEvent[] = {BASS_SYNC_META, BASS_SYNC_OGG_CHANGE, BASS_SYNC_WMA_META,
+                                           BASS_SYNC_WMA_CHANGE};
   while (!abort_.load()) {
     std::vector<SyncEntry> calls;
     bool endedNow = false;
@@ -350,25 +353,13 @@ void Stream::syncLoop() {
           ++it;
           continue;
         }
-        DWORD syncType = 0;
         switch (it->kind) {
-          case Event::Meta:
-            syncType = BASS_SYNC_META;
-            metaPlayed_ = it->text;
-            break;
-          case Event::Comments:
-            syncType = BASS_SYNC_OGG_CHANGE;
-            comments_ = it->comments;
-            break;
-          case Event::WmaMeta:
-            syncType = BASS_SYNC_WMA_META;
-            wmaMetaPlayed_ = it->text;
-            break;
-          case Event::WmaHeader:
-            syncType = BASS_SYNC_WMA_CHANGE;
-            asfTags_ = it->comments;
-            break;
+          case Event::Meta: metaPlayed_ = it->text; break;
+          case Event::Comments: comments_ = it->comments; break;
+          case Event::WmaMeta: wmaMetaPlayed_ = it->text; break;
+          case Event::WmaHeader: asfTags_ = it->comments; break;
         }
+        const DWORD syncType = kSyncOfEvent[it->kind];
         for (const auto& s : syncs_)
           if (s.type == syncType) calls.push_back(s);
         it = events_.erase(it);

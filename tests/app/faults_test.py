@@ -33,6 +33,7 @@ sys.dont_write_bytecode = True
 FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures")
 sys.path.insert(0, FIXTURES)
 from disk_recording import Recording  # noqa: E402
+from polling import until  # noqa: E402
 
 PORT = 8642                 # the demo program's station
 MOUNT = "tone.mp3"
@@ -238,12 +239,7 @@ class Run:
 
     def wait(self, condition, limit):
         """Polls condition() until it holds, the player ends, or `limit` s."""
-        deadline = time.monotonic() + limit
-        while time.monotonic() < deadline and self.alive():
-            if condition():
-                return True
-            time.sleep(0.1)  # polls a file and /proc; nothing to wait on
-        return condition()
+        return until(condition, limit, stop=lambda: not self.alive())
 
     def steady_counts(self, window=2.0, limit=COUNT_SETTLE):
         """Threads and descriptors once what the last connection left behind

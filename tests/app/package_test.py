@@ -23,7 +23,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.request
 
 SOURCE = os.environ["ORNIVOX_SOURCE"]
@@ -31,6 +30,8 @@ BUILD = os.environ["ORNIVOX_BUILD"]
 PACKAGE = os.environ["ORNIVOX_PACKAGE"]
 APP_ID = os.environ["ORNIVOX_APP_ID"]
 FIXTURES = os.path.join(SOURCE, "tests", "fixtures")
+sys.path.insert(0, FIXTURES)
+from polling import until  # noqa: E402
 PLAYLIST_TYPES = ["audio/x-scpls", "audio/x-mpegurl", "audio/mpegurl", "audio/x-ms-asx"]
 ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 STATION_NAME = "Paket Radyo"
@@ -52,13 +53,9 @@ def run(argv, **kwargs):
 
 def wait_for(what, probe, seconds):
     """Polls probe() until it gives something true, for at most `seconds`."""
-    deadline = time.monotonic() + seconds
-    while True:
-        value = probe()
-        if value or time.monotonic() > deadline:
-            check(value, "%s within %d s" % (what, seconds))
-            return value
-        time.sleep(0.2)
+    value = until(probe, seconds, pause=0.2)
+    check(value, "%s within %d s" % (what, seconds))
+    return value
 
 
 def the_package():

@@ -16,12 +16,12 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.dont_write_bytecode = True
 FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "fixtures")
 sys.path.insert(0, FIXTURES)
 from disk_recording import Recording  # noqa: E402
+from polling import until  # noqa: E402
 
 PORT = 8642
 START_LIMIT = 30.0    # the station's start and the player's first sound
@@ -33,16 +33,6 @@ INSTANCE_NAME = "Lodosfil"
 def bus(*args):
     return subprocess.run(["dbus-send", "--session", "--print-reply"] + list(args),
                           capture_output=True, text=True, timeout=ANSWER_LIMIT)
-
-
-def until(condition, limit):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)  # polls the bus, a file or /proc; nothing to wait on
-    return condition()
 
 
 class Run:

@@ -27,6 +27,7 @@ FIXTURES = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.
 sys.path.insert(0, FIXTURES)
 
 from fixture_proc import stop  # noqa: E402
+from polling import until  # noqa: E402
 import gi  # noqa: E402
 
 gi.require_version("Atspi", "2.0")
@@ -83,13 +84,7 @@ def pump(seconds):
 
 def wait_for(condition, limit):
     """Polls condition() while events come in, for `limit` s at the most."""
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        pump(0.1)
-    return condition()
+    return until(condition, limit, between=pump)
 
 
 def role(node):

@@ -88,6 +88,11 @@ const Component kComponents[] = {
 
 qreal Scale() { return QGuiApplication::primaryScreen()->devicePixelRatio(); }
 
+// A rectangle of logical pixels in device pixels, as the toolkit rounds it.
+QRect Scaled(const QRect& r, qreal s) {
+  return {QPoint(qRound(r.x() * s), qRound(r.y() * s)), QSize(qRound(r.width() * s), qRound(r.height() * s))};
+}
+
 class LayoutTest : public testing::Test, public PlayerWindow {
  protected:
   void SetUp() override {
@@ -113,14 +118,12 @@ class LayoutTest : public testing::Test, public PlayerWindow {
 
   // What the X server shows of the window, in device pixels.
   QImage grab() const {
-    const qreal s = Scale();
-    const QRect device(QPoint(qRound(window->x() * s), qRound(window->y() * s)), QSize(qRound(419 * s), qRound(114 * s)));
     // grabWindow takes logical coordinates and returns device pixels.
     return window->screen()
         ->grabWindow(0, window->x(), window->y(), 419, 114)
         .toImage()
         .convertToFormat(QImage::Format_RGB888)
-        .copy(QRect(QPoint(0, 0), device.size()));
+        .copy(Scaled(QRect(0, 0, 419, 114), Scale()));
   }
 };
 
@@ -208,8 +211,7 @@ TEST_F(LayoutTest, ThePicturesAreInRegister) {
     auto* image = qobject_cast<ui::SkinImage*>(c->get(*window));
     if (image == nullptr || image == window->Image1 || !image->isVisible()) continue;
     SCOPED_TRACE(c->name);
-    const QRect device(QPoint(qRound(c->rect.x() * s), qRound(c->rect.y() * s)),
-                       QSize(qRound(c->rect.width() * s), qRound(c->rect.height() * s)));
+    const QRect device = Scaled(c->rect, s);
     const QImage picture = image->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
     const QImage scaled = picture.scaled(device.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     auto difference = [&](QPoint offset) -> std::optional<double> {
