@@ -1,6 +1,7 @@
 // --help and --version are answered on standard output with status 0, with
 // no display and while another player holds the single-instance lock, by
-// both programs.
+// both programs. Each test has a runtime folder of its own, so the lock it
+// takes is never one that a player of a test beside it holds.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -12,6 +13,7 @@
 #include "desktop/instance_lock.h"
 #include "station/identity.h"
 #include "support/process.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -36,8 +38,10 @@ TEST(CommandLineTest, HelpAndVersionAnswerWithoutADisplayWhileAPlayerRuns) {
   ::setenv("QT_QPA_PLATFORM", "xcb", 1);  // a toolkit started by mistake would fail without a display
   const QString name = QString::fromLatin1(ornivox::station::kInstanceName.data(),
                                            static_cast<int>(ornivox::station::kInstanceName.size()));
+  const ornivox::testsupport::ScratchDir runtime("ornivox-command-line");
+  runtime.becomeRuntimeDir();
   const auto lock = ornivox::desktop::InstanceLock::acquire(name);
-  ASSERT_TRUE(lock.held()) << "another player of this user runs; the test needs the lock itself";
+  ASSERT_TRUE(lock.held()) << lock.errorString().toStdString();
 
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.program) + " " + c.argument);
@@ -57,8 +61,10 @@ TEST(CommandLineTest, ALostHandOverSaysSoAndFails) {
   ::unsetenv("DISPLAY");
   const QString name = QString::fromLatin1(ornivox::station::kInstanceName.data(),
                                            static_cast<int>(ornivox::station::kInstanceName.size()));
+  const ornivox::testsupport::ScratchDir runtime("ornivox-command-line");
+  runtime.becomeRuntimeDir();
   const auto lock = ornivox::desktop::InstanceLock::acquire(name);
-  ASSERT_TRUE(lock.held());
+  ASSERT_TRUE(lock.held()) << lock.errorString().toStdString();
 
   ornivox::testsupport::ChildProcess child({"sh", "-c", "exec \"$0\" kayip.pls 2>&1", ORNIVOX_PROGRAM});
   std::string out;

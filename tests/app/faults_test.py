@@ -10,7 +10,7 @@ any fault before. All the while a
 helper pings the window from outside (the window manager's ping, answered
 by the UI thread) and every answer must come within 100 ms.
 
-    faults_test.py --player PROGRAM --ping WINDOW_PING [--only NAME ...]
+    faults_test.py --player PROGRAM --ping WINDOW_PING [--group GROUP] [--only NAME ...]
     faults_test.py ... --soak MINUTES
 
 --soak plays for that long instead, with a new title every 2 s and a
@@ -18,7 +18,13 @@ dropped connection every 60 s, samples memory, threads and descriptors each
 minute and prints them; the last 20 minutes (or the second half of a shorter
 run) may grow the resident size by less than 1 MB, and threads and
 descriptors end where they began. Run it in a network namespace and an X
-server of its own (in_netns.sh, with_xvfb.sh): the port is fixed."""
+server of its own (in_netns.sh, with_xvfb.sh): the port is fixed.
+
+The table's rows fall into two groups of about two minutes each, which the
+test command runs side by side, each with a player of its own: "connection"
+(what happens to a connection: drops, stalls, trickles, broken metadata) and
+"answer" (what a server answers: odd metadata intervals, huge headers,
+redirects, playlists). --group runs one of them; without it, all rows run."""
 import argparse
 import json
 import os
@@ -86,13 +92,18 @@ def playlist(body):
     return [{"send": "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" + body}]
 
 
-class Fault:
-    """One row: the scenarios that play the fault, whether the player must
-    (True) or must never (False) sound while it meets it, and how many
-    requests show that it met the fault and tried again."""
+GROUPS = ("connection", "answer")
+RESTARTS = "the server killed and restarted 20 times"   # a row of the connection group
 
-    def __init__(self, name, scenarios, sounds=None, requests=2):
-        self.name, self.scenarios, self.sounds, self.requests = name, scenarios, sounds, requests
+
+class Fault:
+    """One row: its group, the scenarios that play the fault, whether the
+    player must (True) or must never (False) sound while it meets it, and
+    how many requests show that it met the fault and tried again."""
+
+    def __init__(self, group, name, scenarios, sounds=None, requests=2):
+        assert group in GROUPS
+        self.group, self.name, self.scenarios, self.sounds, self.requests = group, name, scenarios, sounds, requests
 
 
 def fault_table(media, scratch):
@@ -100,30 +111,30 @@ def fault_table(media, scratch):
     with open(os.path.join(media, "tone_lr.mp3"), "rb") as src, open(local, "wb") as dst:
         dst.write(src.read())
     return [
-        Fault("a stall with the socket kept open",
+        Fault("connection", "a stall with the socket kept open",
               {MOUNT: [icy_head(), audio(media, 3, rate=0), {"stall": 60}]}),
-        Fault("a trickle of one byte a second",
+        Fault("connection", "a trickle of one byte a second",
               {MOUNT: [icy_head(), {"trickle": {"text": "\xff\xfb" * 30, "interval": 1.0}}]}),
-        Fault("a drop in the middle of a metadata block",
+        Fault("connection", "a drop in the middle of a metadata block",
               {MOUNT: [icy_head(), audio(media, 8192 * 3 / BYTES_PER_SECOND, rate=0,
                                          titles=["StreamTitle='Yarim';"]),
                        {"meta_raw_hex": ("04" + "StreamTitle='Yar".encode().hex())}]}),
         # Sent at once: a slow start could meet the watchdog's turn and be
         # replaced before it sounds.
-        Fault("icy-metaint of 0", {MOUNT: [icy_head(0), audio(media, 4, metaint=0, rate=0)]}, sounds=True),
-        Fault("icy-metaint of 1", {MOUNT: [icy_head(1), audio(media, 3, metaint=1, rate=0)]}, sounds=True),
-        Fault("icy-metaint of 10^9", {MOUNT: [icy_head(10 ** 9), audio(media, 4, metaint=0, rate=0)]},
+        Fault("answer", "icy-metaint of 0", {MOUNT: [icy_head(0), audio(media, 4, metaint=0, rate=0)]}, sounds=True),
+        Fault("answer", "icy-metaint of 1", {MOUNT: [icy_head(1), audio(media, 3, metaint=1, rate=0)]}, sounds=True),
+        Fault("answer", "icy-metaint of 10^9", {MOUNT: [icy_head(10 ** 9), audio(media, 4, metaint=0, rate=0)]},
               sounds=True),
-        Fault("a metadata length byte pointing past the data",
+        Fault("connection", "a metadata length byte pointing past the data",
               {MOUNT: [icy_head(), audio(media, 8192 * 2 / BYTES_PER_SECOND, rate=0),
                        {"meta_raw_hex": "ff" + "StreamTitle='x';".encode().hex()}]}),
-        Fault("a header line of 1 MB",
+        Fault("answer", "a header line of 1 MB",
               {MOUNT: [icy_head(extra="X-Doldurma: " + "a" * (1 << 20) + "\r\n"), audio(media, 4)]}),
-        Fault("50 redirects", redirects(50)),
-        Fault("a playlist that names itself",
+        Fault("answer", "50 redirects", redirects(50)),
+        Fault("answer", "a playlist that names itself",
               {MOUNT: playlist("[playlist]\nNumberOfEntries=1\nFile1=http://127.0.0.1:{PORT}/%s\n" % MOUNT)}),
         # A local tone that started to play would be heard in the recording.
-        Fault("a network playlist of local paths",
+        Fault("answer", "a network playlist of local paths",
               {MOUNT: playlist("[playlist]\nNumberOfEntries=5\nFile1=file:///etc/passwd\nFile2=/etc/passwd\n"
                                "File3=file://%s\nFile4=%s\nFile5=file:///dev/zero\n" % (local, local))},
               sounds=False),
@@ -334,8 +345,9 @@ class Run:
         worst, count = self.pings.worst_since(since)
         self.check(worst is not None and worst <= PING_LIMIT_MS,
                    "%s: the window's slowest answer took %s ms (of %d)" % (name, worst, count))
-        print("%s: sound again after %s s; %d threads, %d descriptors; slowest of %d pings %s ms"
-              % (name, "%.1f" % took if took is not None else "-", threads, fds, count, worst), flush=True)
+        print("%s: sound again after %s s; %d threads, %d descriptors; slowest of %d pings %s ms; %.0f s in all"
+              % (name, "%.1f" % took if took is not None else "-", threads, fds, count, worst,
+                 time.monotonic() - since), flush=True)
         return True
 
     def faults(self):
@@ -348,22 +360,22 @@ class Run:
             raise RuntimeError("no sound after the first reconnection")
         level = list(self.steady_counts())
         print("playing: %d threads, %d descriptors" % tuple(level), flush=True)
-        name = "the server killed and restarted 20 times"
-        if self.wanted(name):
+        if self.wanted("connection", RESTARTS):
             since = time.monotonic()
             self.restarts(20)
-            if not self.after(name, since, level):
+            if not self.after(RESTARTS, since, level):
                 return
         for fault in fault_table(self.media, self.scratch):
-            if not self.wanted(fault.name):
+            if not self.wanted(fault.group, fault.name):
                 continue
             since = time.monotonic()
             self.meet(fault)
             if not self.after(fault.name, since, level):
                 return
 
-    def wanted(self, name):
-        return not self.args.only or any(o in name for o in self.args.only)
+    def wanted(self, group, name):
+        return ((self.args.group is None or group == self.args.group)
+                and (not self.args.only or any(o in name for o in self.args.only)))
 
     def soak(self, minutes):
         self.serve(soak_station(self.media))
@@ -416,6 +428,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--player", required=True)
     parser.add_argument("--ping", required=True)
+    parser.add_argument("--group", choices=GROUPS)
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--soak", type=int, default=0, metavar="MINUTES")
     args = parser.parse_args()

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -28,16 +29,7 @@ namespace fs = std::filesystem;
 
 class InstanceTakeOverTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/ornivox-takeover-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void SetUp() override { scratch_.becomeRuntimeDir(); }
 
   // The program with its own recording file; `args` after it.
   std::unique_ptr<ChildProcess> start(const std::string& name, std::vector<std::string> args = {}) {
@@ -78,7 +70,8 @@ class InstanceTakeOverTest : public testing::Test {
     return condition();
   }
 
-  std::string dir_;
+  ornivox::testsupport::ScratchDir scratch_{"ornivox-takeover"};
+  const std::string& dir_ = scratch_.path();
 };
 
 TEST_F(InstanceTakeOverTest, TheSecondPlayerTakesOverWhenTheFirstEnds) {

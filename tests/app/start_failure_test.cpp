@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/process.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -25,6 +26,10 @@ std::optional<std::string> WindowOf(pid_t pid) {
 }
 
 TEST(StartFailureTest, NoSoundDeviceEndsWithAFailureStatus) {
+  // A runtime folder of its own: the lock this player takes must not turn
+  // away a player of a test that runs beside it.
+  const ornivox::testsupport::ScratchDir runtime("ornivox-start-failure");
+  runtime.becomeRuntimeDir();
   ::setenv("SDL_AUDIODRIVER", "ornivox-no-such-driver", 1);
   ChildProcess player({ORNIVOX_PROGRAM});
   // The box waits for its OK, which a listener presses with Return.

@@ -9,16 +9,12 @@
 namespace ornivox::desktop::test {
 
 void PlatformTest::SetUp() {
-  char pattern[] = "/tmp/ornivox-platform-XXXXXX";  // short: socket paths must fit 108 bytes
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  dir_ = pattern;
-  ASSERT_EQ(setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1), 0);
+  scratch_.emplace("ornivox-platform");
+  dir_ = scratch_->path();
+  scratch_->becomeRuntimeDir();
 }
 
-void PlatformTest::TearDown() {
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-}
+void PlatformTest::TearDown() { scratch_.reset(); }
 
 std::unique_ptr<ChildProcess> PlatformTest::startPlayer(const std::vector<std::string>& options,
                                                         std::string_view lockState, std::string_view listenState) {

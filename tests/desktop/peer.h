@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/scratch_dir.h"
 
 namespace ornivox::desktop::test {
 
@@ -34,6 +35,7 @@ class PlatformTest : public ::testing::Test {
   std::unique_ptr<ChildProcess> startPlayer(const std::vector<std::string>& options, std::string_view lockState,
                                             std::string_view listenState = "listening");
 
+  std::optional<testsupport::ScratchDir> scratch_;
   std::string dir_;
 };
 
