@@ -42,7 +42,31 @@ function(_ornivox_link dir folder target)
   file(CREATE_LINK "${target}" "${dir}/${folder}" SYMBOLIC)
 endfunction()
 
+# The toolkit's meta-object compiler only where a class needs it: for every
+# other target its step would scan the sources for nothing and add a unit
+# of its own to compile. It looks where the compiler's AUTOMOC looks: in each
+# source and in the header of the same name beside it.
+function(ornivox_automoc_where_needed name)
+  get_target_property(sources ${name} SOURCES)
+  foreach(source IN LISTS sources)
+    cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    cmake_path(REPLACE_EXTENSION source LAST_ONLY .h OUTPUT_VARIABLE header)
+    foreach(file IN ITEMS "${source}" "${header}")
+      if(EXISTS "${file}")
+        file(STRINGS "${file}" found REGEX "Q_(OBJECT|GADGET|NAMESPACE)" LIMIT_COUNT 1)
+        if(found)
+          return()
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
+endfunction()
+
 function(_ornivox_stage name kind folder public_headers)
+  if(NOT kind STREQUAL "INTERFACE")
+    ornivox_automoc_where_needed(${name})
+  endif()
   set(public_dir "${CMAKE_BINARY_DIR}/include/${name}")
   set(private_dir "${CMAKE_BINARY_DIR}/include/${name}.own")
   file(REMOVE_RECURSE "${public_dir}" "${private_dir}")

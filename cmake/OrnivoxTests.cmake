@@ -15,15 +15,12 @@
 #                                     precompiled headers it takes)
 #   [REALTIME])                       plays through the device in real time
 #
-# A program without a wrapper is listed test by test (gtest_discover_tests);
-# one with a wrapper is run whole, or in shards, since the wrapper's set-up
-# is what the tests share. CTest's parallel slots are counted as two per
+# A program is run whole, or in shards: its tests share the process's start
+# and the wrapper's set-up. CTest's parallel slots are counted as two per
 # processor (scripts/test.sh runs "ctest -j <2 or 3 x processors>"): an entry
 # marked REALTIME takes two, and a lane of its own, one lane per core, so no
 # more of them play at once than there are processors; any other entry takes
 # one slot.
-include(GoogleTest)
-
 set(ORNIVOX_FIXTURES "${PROJECT_SOURCE_DIR}/tests/fixtures")
 # LeakSanitizer: what system libraries under the toolkit keep for the
 # process's life. For the tests that start the toolkit (and the programs
@@ -86,6 +83,7 @@ function(ornivox_gtest name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "MAIN;REALTIME;WIDGETS" "SHARDS;TIMEOUT"
                         "SOURCES;LIBRARIES;IN;ENVIRONMENT;LABELS")
   add_executable(${name} ${arg_SOURCES})
+  ornivox_automoc_where_needed(${name})
   if(arg_WIDGETS)
     target_precompile_headers(${name} REUSE_FROM ornivox_test_pch_widgets)
   else()
@@ -132,13 +130,10 @@ function(ornivox_gtest name)
     list(APPEND properties PROCESSORS 2 COST 100)
   endif()
 
-  if(NOT launcher AND NOT arg_SHARDS)
-    # GoogleTest's discovery (CMake 3.25) spreads list values into separate
-    # words, so such a test keeps only the first ENVIRONMENT entry: give these
-    # tests at most one of their own.
-    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
-    return()
-  endif()
+  # A program is one entry (or one a shard), not one per test: each process
+  # costs a start of its own, a fifth of a second under the sanitizers, and
+  # most of these programs run all their tests in less. A failing test is
+  # still named in the entry's output.
   if(NOT arg_SHARDS)
     set(arg_SHARDS 1)
   endif()
