@@ -41,6 +41,7 @@ stamp() { echo "=== $(($(date +%s) - start)) s: $*"; }
 
 passed=0
 failed=0
+gtests=0
 problems=()
 state=build/test-state
 rm -rf "$state"
@@ -102,7 +103,13 @@ run_tests() {
   jobs=${ORNIVOX_JOBS:-$((cores * 3))}
   [ "$preset" != tsan ] || jobs=${ORNIVOX_JOBS:-$((cores * 2))}
   stamp "tests: $preset"
-  ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 600 >"$log" 2>&1
+  # Each GoogleTest program leaves its report here (a shard under its own
+  # name), so that the tests inside the entries can be counted.
+  local reports="$PWD/build/$preset/gtest-reports"
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  GTEST_OUTPUT="xml:$reports/" ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure --timeout 600 \
+    >"$log" 2>&1
   grep -E '^(The following tests FAILED|\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess|Exception|Not Run))' "$log"
   # What failed and where, so that a run elsewhere can be read without its log.
   if grep -q '^The following tests FAILED' "$log"; then
@@ -116,6 +123,23 @@ run_tests() {
     return
   fi
   echo "$preset: $line ($(grep -E 'Total Test time' "$log" | sed -E 's/.*= *//'))"
+  local counted
+  counted=$(python3 - "$reports" <<'COUNT'
+import glob, sys
+import xml.etree.ElementTree as ET
+ran = failed = 0
+for path in glob.glob(sys.argv[1] + "/*.xml"):
+    try:
+        root = ET.parse(path).getroot()
+    except ET.ParseError:
+        continue
+    ran += int(root.get("tests", 0)) - int(root.get("disabled", 0))
+    failed += int(root.get("failures", 0)) + int(root.get("errors", 0))
+print(ran, failed)
+COUNT
+)
+  echo "$preset: GoogleTest ran ${counted% *} tests in these entries, ${counted#* } failed"
+  gtests=$((gtests + ${counted% *}))
   f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
   total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
   passed=$((passed + total - f))
@@ -189,5 +213,5 @@ fi
 echo
 stamp "done"
 [ ${#problems[@]} -eq 0 ] || printf 'problem: %s\n' "${problems[@]}"
-echo "ornivox: $passed passed, $failed failed"
+echo "ornivox: $passed passed, $failed failed (CTest entries and fuzz runs; $gtests GoogleTest tests within them)"
 [ "$failed" -eq 0 ]
