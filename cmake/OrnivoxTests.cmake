@@ -45,12 +45,16 @@ endfunction()
 # Runs the tests of <program> that match <filter> (all for "*") again, as
 # the entry <program>.<suffix>: in its own network namespace, inside the
 # display fixture <display> (with_xvfb.sh, with_weston.sh) with the one
-# environment setting <setting>.
+# environment setting <setting>. Its GoogleTest report (scripts/test.sh
+# counts them) gets the entry's name: the program's own would be the main
+# entry's.
 function(_ornivox_run_again program suffix filter display setting)
   add_test(NAME ${program}.${suffix}
     COMMAND "${ORNIVOX_FIXTURES}/in_netns.sh" "${ORNIVOX_FIXTURES}/${display}"
             $<TARGET_FILE:${program}> --gtest_filter=${filter})
-  set_tests_properties(${program}.${suffix} PROPERTIES ENVIRONMENT "${setting};${ORNIVOX_LSAN_ENV}" TIMEOUT 120)
+  set(report "GTEST_OUTPUT=xml:${CMAKE_BINARY_DIR}/gtest-reports/${program}.${suffix}.xml")
+  set_tests_properties(${program}.${suffix} PROPERTIES ENVIRONMENT "${setting};${ORNIVOX_LSAN_ENV};${report}"
+                       TIMEOUT 120)
 endfunction()
 
 # Under a window manager (openbox) in an X server: <program>.openbox.
