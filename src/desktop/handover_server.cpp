@@ -198,3 +198,7 @@ void HandoverServer::drop(QLocalSocket* socket) {
 }
 
 }  // namespace ornivox::desktop
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_handover_server.cpp"

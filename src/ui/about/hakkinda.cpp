@@ -138,3 +138,7 @@ void TfrmHakkinda::Label2Click() { OpenAddress(ToCp1254(makerAddress())); }
 void TfrmHakkinda::lWebClick() { OpenAddress(ToCp1254(lWeb->text())); }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_hakkinda.cpp"

@@ -466,3 +466,7 @@ void TfrmMain::setLevels(int left, int right) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_main_window.cpp"

@@ -266,3 +266,7 @@ MprisService::~MprisService() {
 }  // namespace ornivox::ui
 
 #include "mpris.moc"
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_mpris.cpp"

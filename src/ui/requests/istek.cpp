@@ -158,3 +158,7 @@ void TfrmIstek::finishSend(bool accepted) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_istek.cpp"

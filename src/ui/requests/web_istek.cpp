@@ -156,3 +156,7 @@ bool TfrmWebIstek::eventFilter(QObject* watched, QEvent* event) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_web_istek.cpp"

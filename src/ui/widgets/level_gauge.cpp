@@ -77,3 +77,7 @@ void LevelGauge::paintEvent(QPaintEvent*) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_level_gauge.cpp"

@@ -317,3 +317,7 @@ void ShadowLabel::leaveEvent(QEvent* event) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_shadow_label.cpp"

@@ -63,3 +63,7 @@ void SkinImage::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_skin_image.cpp"

@@ -182,3 +182,7 @@ void TrackBar::leaveEvent(QEvent* event) {
 }
 
 }  // namespace ornivox::ui
+
+// The meta-object code is compiled here, with the class, instead of as a unit
+// of its own that would read the toolkit's headers once more.
+#include "moc_track_bar.cpp"
