@@ -42,10 +42,13 @@ function(_ornivox_link dir folder target)
   file(CREATE_LINK "${target}" "${dir}/${folder}" SYMBOLIC)
 endfunction()
 
-# The toolkit's meta-object compiler only where a class needs it: for every
-# other target its step would scan the sources for nothing and add a unit
-# of its own to compile. It looks where the compiler's AUTOMOC looks: in each
-# source and in the header of the same name beside it.
+# The toolkit's meta-object compiler only where a class needs it (it is off
+# by default, CMakeLists.txt): for every other target its step would scan
+# the sources for nothing and add a unit of its own to compile. It looks
+# where the compiler's AUTOMOC looks: in each source and in the header of the
+# same name beside it. Every target made through ornivox_library,
+# ornivox_program and ornivox_gtest gets this; a plain add_executable with
+# such a class calls it itself.
 function(ornivox_automoc_where_needed name)
   get_target_property(sources ${name} SOURCES)
   foreach(source IN LISTS sources)
@@ -55,12 +58,12 @@ function(ornivox_automoc_where_needed name)
       if(EXISTS "${file}")
         file(STRINGS "${file}" found REGEX "Q_(OBJECT|GADGET|NAMESPACE)" LIMIT_COUNT 1)
         if(found)
+          set_target_properties(${name} PROPERTIES AUTOMOC ON)
           return()
         endif()
       endif()
     endforeach()
   endforeach()
-  set_target_properties(${name} PROPERTIES AUTOMOC OFF)
 endfunction()
 
 function(_ornivox_stage name kind folder public_headers)

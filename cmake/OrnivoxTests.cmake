@@ -134,7 +134,7 @@ function(ornivox_gtest name)
     list(APPEND properties PROCESSORS 2 COST 100)
   endif()
 
-  # A program is one entry (or one a shard), not one per test: each process
+  # A program is one entry (or one per shard), not one per test: each process
   # costs a start of its own, a fifth of a second under the sanitizers, and
   # most of these programs run all their tests in less. A failing test is
   # still named in the entry's output.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "audio/header_lines.h"
 #include "audio/net_playlist.h"
@@ -332,6 +333,7 @@ void Stream::syncLoop() {
   // The sync each kind of event fires, in the order of Event::Kind.
   static constexpr DWORD kSyncOfEvent[] = {BASS_SYNC_META, BASS_SYNC_OGG_CHANGE, BASS_SYNC_WMA_META,
                                            BASS_SYNC_WMA_CHANGE};
+  static_assert(std::size(kSyncOfEvent) == Event::WmaHeader + 1, "one sync for each kind of event");
   while (!abort_.load()) {
     std::vector<SyncEntry> calls;
     bool endedNow = false;

@@ -33,7 +33,7 @@ class InstanceTakeOverTest : public testing::Test {
 
   // The program with its own recording file; `args` after it.
   std::unique_ptr<ChildProcess> start(const std::string& name, std::vector<std::string> args = {}) {
-    std::vector<std::string> argv{"env", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir_ + "/" + name + ".raw",
+    std::vector<std::string> argv{"env", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + (scratch_ / (name + ".raw")),
                                   ORNIVOX_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<ChildProcess>(argv);
@@ -41,7 +41,7 @@ class InstanceTakeOverTest : public testing::Test {
 
   // Whether a player answers on the hand-over endpoint.
   bool endpointAnswers() const {
-    const std::string path = dir_ + "/Lodosfil.socket";
+    const std::string path = scratch_ / "Lodosfil.socket";
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     sockaddr_un address{};
@@ -71,7 +71,6 @@ class InstanceTakeOverTest : public testing::Test {
   }
 
   ornivox::testsupport::ScratchDir scratch_{"ornivox-takeover"};
-  const std::string& dir_ = scratch_.path();
 };
 
 TEST_F(InstanceTakeOverTest, TheSecondPlayerTakesOverWhenTheFirstEnds) {

@@ -206,7 +206,7 @@ TEST_F(HandoverTest, AnotherUserCannotHandOver) {
     GTEST_SKIP() << "switching to another user takes root";
   }
   // The folder open to all, so only the socket itself and the player guard it.
-  ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(scratch_->path().c_str(), 0755), 0);
   const std::string log = path("log");
   auto player = startPlayer({"--log", log}, "held");
   const std::string client =

@@ -10,7 +10,6 @@ namespace ornivox::desktop::test {
 
 void PlatformTest::SetUp() {
   scratch_.emplace("ornivox-platform");
-  dir_ = scratch_->path();
   scratch_->becomeRuntimeDir();
 }
 

@@ -28,7 +28,7 @@ class PlatformTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::string path(std::string_view file) const { return dir_ + "/" + std::string(file); }
+  std::string path(std::string_view file) const { return *scratch_ / std::string(file); }
 
   // A player; fails the test unless it reports `lockState` and, unless
   // --defer-listen is among `options`, `listenState`.
@@ -36,7 +36,6 @@ class PlatformTest : public ::testing::Test {
                                             std::string_view listenState = "listening");
 
   std::optional<testsupport::ScratchDir> scratch_;
-  std::string dir_;
 };
 
 // Reads reports until one starts with one of `prefixes`; that line, or

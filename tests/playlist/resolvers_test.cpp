@@ -17,35 +17,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "support/scratch_dir.h"
+
 namespace ornivox {
 namespace {
 
 using Resolver = void (*)(const std::string&, std::string&, std::string&);
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ornivox-playlist-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    const std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-  std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 struct Case {
   const char* name;
@@ -62,7 +40,8 @@ class ResolveTest : public testing::TestWithParam<Case> {};
 
 // A megabyte line is written into a row as {MB} (1 MB of 'x') or
 // {MB_BLANKS} (1 MB of blanks) and made only when its row runs: the table is
-// built when the program starts, for each single test it is asked to run.
+// built when the program starts, even for a run that asks for one other
+// test, and megabytes copied then cost seconds under the thread checker.
 std::string Expand(std::string text) {
   static constexpr struct {
     std::string_view token;
@@ -77,10 +56,10 @@ std::string Expand(std::string text) {
 
 TEST_P(ResolveTest, Gives) {
   const Case& c = GetParam();
-  TempDir dir;
+  const testsupport::ScratchDir dir("ornivox-playlist");
   std::string title;
   std::string url;
-  c.resolve(dir.Write("list", Expand(c.content)), title, url);
+  c.resolve(dir.write("list", Expand(c.content)), title, url);
   EXPECT_EQ(title, Expand(c.title));
   EXPECT_EQ(url, Expand(c.url));
 }
@@ -223,35 +202,35 @@ std::error_code OutputsKept(Resolver resolve, const std::string& file) {
 
 // Nothing found by M3U or ASX leaves whatever the outputs held.
 TEST(NothingFound, M3uAndAsxKeepTheOutputs) {
-  TempDir dir;
-  const std::string file = dir.Write("list", "nothing here\n");
+  const testsupport::ScratchDir dir("ornivox-playlist");
+  const std::string file = dir.write("list", "nothing here\n");
   EXPECT_FALSE(OutputsKept(ResolveM3u, file));
   EXPECT_FALSE(OutputsKept(ResolveAsx, file));
 }
 
 TEST(NothingFound, AsxLooksForNoAddressOnceItHasOne) {
-  TempDir dir;
+  const testsupport::ScratchDir dir("ornivox-playlist");
   std::string title;
   std::string url = "http://kept/";
-  ResolveAsx(dir.Write("list.asx", "<ref href=\"http://host/a\"/>\n<title>T</title>\n"), title, url);
+  ResolveAsx(dir.write("list.asx", "<ref href=\"http://host/a\"/>\n<title>T</title>\n"), title, url);
   EXPECT_EQ(url, "http://kept/");
   EXPECT_EQ(title, " T ");
 }
 
 // A directory of that name is no file either.
 TEST_P(NoFileTest, NoFileOfThatNameLeavesTheOutputs) {
-  TempDir dir;
-  const std::string directory = dir.PathOf("list.pls");
+  const testsupport::ScratchDir dir("ornivox-playlist");
+  const std::string directory = dir / "list.pls";
   std::filesystem::create_directory(directory);
   for (const std::string& name :
-       {dir.PathOf("absent.pls"), std::string(), std::string("http://host/list.pls"), directory})
+       {dir / "absent.pls", std::string(), std::string("http://host/list.pls"), directory})
     EXPECT_FALSE(OutputsKept(GetParam().resolve, name)) << name;
 }
 
 // A socket is there but cannot be opened, even by root.
 TEST_P(NoFileTest, FileThatCannotBeOpenedThrows) {
-  TempDir dir;
-  const std::string name = dir.PathOf("list");
+  const testsupport::ScratchDir dir("ornivox-playlist");
+  const std::string name = dir / "list";
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_un address{};
@@ -274,8 +253,8 @@ TEST_P(NoFileTest, FileThatCannotBeReadThrows) {
 // bound, so one that waits fails the test instead of hanging it.
 TEST_P(NoFileTest, FifosAndDevicesAreNotWaitedOnOrRead) {
   using namespace std::chrono_literals;
-  TempDir dir;
-  const std::string fifo = dir.PathOf("list.pls");
+  const testsupport::ScratchDir dir("ornivox-playlist");
+  const std::string fifo = dir / "list.pls";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& name : {fifo, std::string("/dev/zero")}) {
     auto resolving = std::async(std::launch::async, [&] { return OutputsKept(GetParam().resolve, name); });
@@ -307,10 +286,10 @@ TEST(LongFiles, OnlyTheFirstFourMegabytesAreRead) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
+    const testsupport::ScratchDir dir("ornivox-playlist");
     std::string title;
     std::string url;
-    ResolvePls(dir.Write("list.pls", c.content), title, url);
+    ResolvePls(dir.write("list.pls", c.content), title, url);
     EXPECT_EQ(url, c.url);
   }
 }

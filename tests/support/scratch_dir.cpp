@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <system_error>
 
 namespace ornivox::testsupport {
@@ -16,6 +18,15 @@ ScratchDir::ScratchDir(const std::string& prefix) {
 ScratchDir::~ScratchDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::write(const std::string& name, const std::string& bytes) const {
+    const std::string file = *this / name;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + file);
+    return file;
 }
 
 void ScratchDir::becomeRuntimeDir() const {

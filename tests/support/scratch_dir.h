@@ -17,6 +17,8 @@ public:
 
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Writes `bytes` as the file `name` in the folder; its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
 
     // Points XDG_RUNTIME_DIR of this process, and so of the children it
     // starts, here. A player's single-instance lock and hand-over endpoint

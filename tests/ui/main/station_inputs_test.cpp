@@ -27,6 +27,7 @@
 #include "support/icecast_station.h"
 #include "support/media.h"
 #include "support/process.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_server.h"
 #include "ui/env/ui_env.h"
 #include "ui/main/main_window.h"
@@ -83,20 +84,6 @@ std::string stationRecord(const std::string& name, const std::string& home, cons
   return record;
 }
 
-// A scratch directory that goes away with the test.
-struct ScratchDir {
-  fs::path path = fs::temp_directory_path() / ("ornivox-inputs-" + std::to_string(::getpid()) + "-" +
-                                               testing::UnitTest::GetInstance()->current_test_info()->name());
-  ScratchDir() {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-
 class StationInputsTest : public testing::Test, public PlayerWindow {
  protected:
   void TearDown() override {
@@ -149,10 +136,10 @@ TEST_F(StationInputsTest, APlaylistArgumentIsResolvedAndItsTitleKeptAgainstTheSt
        // drops only the trailing one.
        QStringLiteral(" Asx Radyo")},
   };
-  ScratchDir dir;
+  const testsupport::ScratchDir dir("ornivox-inputs");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    const fs::path file = dir.path / c.file;
+    const fs::path file = dir / c.file;
     writeFile(file, c.content);
     MainWindowOptions options;
     options.argument = file.string();
